@@ -17,6 +17,10 @@
 
 namespace tavrel {
 
+// The placeholder "#引号" as code-page-936 bytes ("#" D2 FD BA C5). A literal
+// written in a UTF-8 source file has other bytes: build markers with this.
+inline constexpr std::string_view kQuotePlaceholder = "#\xD2\xFD\xBA\xC5";
+
 // The bytes after the first occurrence of `begin_marker` (searched from the
 // 1-based `start_position`; any value below 2 starts at the first byte) up to
 // the first occurrence of `end_marker` after it. Empty when either marker is
