@@ -1,0 +1,186 @@
+// app/search_workflows.cc
+#include "app/search_workflows.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <new>
+#include <stdexcept>
+#include <utility>
+
+#include "app/request_templates.h"
+#include "net/http_fetch.h"
+#include "net/http_fetch_automation.h"
+#include "text/text_between.h"
+#include "text/timestamp.h"
+#include "text/url_encode.h"
+
+namespace tavrel {
+namespace {
+
+// The first service answers JSON whose "url" field is directly followed by
+// its "sign" field; the address comes with every "/" written "\/".
+constexpr std::string_view kBaiduUrlBegin = "{\"url\":\"";
+constexpr std::string_view kBaiduUrlEnd = "\",\"sign\":";
+// The second service answers a file upload with a short page naming the
+// result in a link.
+constexpr std::string_view kSogouLinkBegin = "The URL has moved <a href=\"";
+constexpr std::string_view kSogouLinkEnd = "\">here</a>\n";
+// The third service redirects; its Location line is followed by Server.
+constexpr std::string_view kLocationBegin = "Location: ";
+constexpr std::string_view kLocationEnd = "\r\nServer:";
+
+// Posts `body` to the first service and gives the result address of its
+// reply, backslashes removed.
+Text BaiduResultAddress(const ServiceOrigins& origins, std::string_view body) {
+  const Text url = BaiduUploadAddress(origins) + MillisecondTimestamp();
+  const Text headers = BaiduUploadHeaders(origins);
+  HttpFetchRequest request;
+  request.url = url;
+  request.method = 1;
+  request.body = body;
+  request.headers = headers;
+  const Text reply = HttpFetch(request);
+  const Text piece = TextBetween(reply, kBaiduUrlBegin, kBaiduUrlEnd);
+  return Replace(piece, "\\", "", 1, -1, /*exact_case=*/true);
+}
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  [[nodiscard]] int get() const noexcept { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+Bytes ReadWholeFile(const std::string& native_path) {
+  if (native_path.empty()) return {};
+  FileDescriptor file(::open(native_path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) return {};
+  struct stat info {};
+  if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) return {};
+  const auto size = static_cast<std::size_t>(info.st_size);
+  std::string data;
+  try {
+    data.resize(size);
+  } catch (const std::bad_alloc&) {
+    return {};
+  } catch (const std::length_error&) {
+    return {};
+  }
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got = ::read(file.get(), data.data() + done, size - done);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return {};
+    }
+    if (got == 0) break;  // the file shrank while it was read
+    done += static_cast<std::size_t>(got);
+  }
+  data.resize(done);
+  return Bytes(std::move(data));
+}
+
+void SearchByAddress(SearchSurface& surface, const ServiceOrigins& origins) {
+  // First service: the typed address, unchanged, in place of the sample.
+  {
+    const Text typed = surface.AddressBoxText();
+    const std::string body = FillForm(BaiduUploadForm(), kBaiduSampleImageAddress, typed);
+    const Text address = BaiduResultAddress(origins, body);
+    surface.SetPaneAddress(1, address);
+  }
+  // Second service: only a search address, with every byte escaped.
+  {
+    const Text typed = surface.AddressBoxText();
+    surface.SetPaneAddress(2, SogouSearchAddress(origins) + UrlEncode(typed));
+  }
+  // Third service: the address in the form, the result path in the redirect.
+  {
+    const Text typed = surface.AddressBoxText();
+    const std::string body = FillForm(Image360AddressForm(), kFormDataPlaceholder, typed);
+    const Text url = Image360UploadAddress(origins);
+    const Text headers = Image360AddressHeaders(origins);
+    Text response_headers;
+    HttpFetchRequest request;
+    request.url = url;
+    request.method = 1;
+    request.body = body;
+    request.headers = headers;
+    request.response_headers = &response_headers;
+    request.no_redirect = true;
+    (void)HttpFetch(request);
+    const Text path = TextBetween(response_headers, kLocationBegin, kLocationEnd);
+    surface.SetPaneAddress(3, Image360Origin(origins) + path);
+  }
+}
+
+void SearchByLocalImage(SearchSurface& surface, const ServiceOrigins& origins) {
+  const std::optional<ChosenFile> chosen = surface.ChooseOpenFile(Text(kImageFileFilter));
+  if (!chosen) return;
+  const Bytes data = ReadWholeFile(chosen->native_path);
+
+  // First service: the Base64 text in place of the sample address. The form
+  // is the largest value of the run (4/3 of the file), so it goes as soon as
+  // its request has returned.
+  {
+    Text address;
+    {
+      const std::string body =
+          FillFormWithBase64(BaiduUploadForm(), kBaiduSampleImageAddress, data.view());
+      address = BaiduResultAddress(origins, body);
+    }
+    surface.SetPaneAddress(1, address);
+  }
+  // Second service: the file's bytes as the file part; the reply is read only
+  // up to its first zero byte.
+  {
+    Text address;
+    {
+      const std::string form = FillForm(SogouUploadForm(), kFormDataPlaceholder, data.view());
+      const Text url = SogouUploadAddress(origins);
+      const Text headers = SogouUploadHeaders(origins);
+      HttpFetchAutomationRequest request;
+      request.url = url;
+      request.method = 1;
+      request.headers = headers;
+      request.body_bytes = form;
+      const Bytes reply = HttpFetchAutomation(request);
+      address = TextBetween(BytesToText(reply.view()), kSogouLinkBegin, kSogouLinkEnd);
+    }
+    surface.SetPaneAddress(2, address);
+  }
+  // Third service: the file's bytes, redirects off, the path from Location
+  // (letter case of the markers ignored here).
+  {
+    Text path;
+    {
+      const std::string form = FillForm(Image360FileForm(), kFormDataPlaceholder, data.view());
+      const Text url = Image360UploadAddress(origins);
+      const Text headers = Image360FileHeaders(origins);
+      Text response_headers;
+      HttpFetchAutomationRequest request;
+      request.url = url;
+      request.method = 1;
+      request.headers = headers;
+      request.response_headers = &response_headers;
+      request.no_redirect = true;
+      request.body_bytes = form;
+      (void)HttpFetchAutomation(request);
+      path = TextBetween(response_headers, kLocationBegin, kLocationEnd, 0, /*fold_case=*/true);
+    }
+    surface.SetPaneAddress(3, Image360Origin(origins) + path);
+  }
+}
+
+}  // namespace tavrel
