@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "text/text_internal.h"
+
 namespace tavrel {
 namespace {
 
@@ -54,7 +56,9 @@ void Base64EncodeInto(std::string_view data, char* out) {
 
 Text Base64Encode(std::string_view data) {
   if (data.empty()) return {};
-  std::string out(Base64EncodedSize(data.size()), '\0');
+  std::string out;
+  text_internal::ReserveLarge(out, Base64EncodedSize(data.size()));
+  out.resize(Base64EncodedSize(data.size()));
   Base64EncodeInto(data, out.data());
   return Text(std::move(out));
 }

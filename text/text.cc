@@ -2,12 +2,17 @@
 #include "text/text.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <ostream>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 #include "text/text_internal.h"
 
@@ -39,6 +44,31 @@ constexpr unsigned char kFullWidthSpaceByte = 0xA1;
   return true;
 }
 
+// The first offset in [pos, end) of the ASCII letter `lower` in either case,
+// or npos. Eight bytes at a time: OR-ing 0x20 into every byte maps a letter's
+// two cases onto the lower one (and no other byte onto it), then a zero byte
+// of the XOR marks a hit; the lowest marked byte is always a real one.
+[[nodiscard]] std::size_t FindLetterEitherCase(std::string_view text, std::size_t pos,
+                                               std::size_t end, unsigned char lower) {
+  const char* base = text.data();
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+    const std::uint64_t pattern = kOnes * lower;
+    for (; pos + 8 <= end; pos += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, base + pos, 8);
+      const std::uint64_t x = (word | (kOnes * 0x20)) ^ pattern;
+      const std::uint64_t hits = (x - kOnes) & ~x & kHigh;
+      if (hits != 0) return pos + static_cast<std::size_t>(std::countr_zero(hits) >> 3);
+    }
+  }
+  for (; pos < end; ++pos) {
+    if ((static_cast<unsigned char>(base[pos]) | 0x20) == lower) return pos;
+  }
+  return std::string_view::npos;
+}
+
 // The first offset at or after `pos` where `sought` (not empty) matches,
 // without regard to character boundaries, or npos.
 [[nodiscard]] std::size_t NextMatch(std::string_view text, std::string_view sought,
@@ -67,15 +97,11 @@ constexpr unsigned char kFullWidthSpaceByte = 0xA1;
     }
   }
   const auto lower = static_cast<unsigned char>(first | 0x20);
-  const auto upper = static_cast<unsigned char>(first & ~0x20);
-  std::size_t next_lower = find_byte(lower, pos);
-  std::size_t next_upper = find_byte(upper, pos);
   while (true) {
-    const std::size_t cand = std::min(next_lower, next_upper);
+    const std::size_t cand = FindLetterEitherCase(text, pos, last + 1, lower);
     if (cand == std::string_view::npos) return cand;
     if (FoldedEqualAt(text, cand, sought)) return cand;
-    if (cand == next_lower) next_lower = find_byte(lower, cand + 1);
-    if (cand == next_upper) next_upper = find_byte(upper, cand + 1);
+    pos = cand + 1;
   }
 }
 
@@ -127,8 +153,39 @@ std::size_t ScanFind(std::string_view text, std::string_view sought, std::size_t
   }
 }
 
+void ReserveLarge(std::string& s, std::size_t n) {
+  s.reserve(n);
+#ifdef __linux__
+  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+  if (n >= 4 * kHugePage) {
+    const auto start = reinterpret_cast<std::uintptr_t>(s.data());
+    const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t last = (start + n) & ~(kHugePage - 1);
+    // Only a hint: a kernel without transparent huge pages refuses it.
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+  }
+#endif
+}
+
 }  // namespace text_internal
 
+using text_internal::ReserveLarge;
+
+namespace {
+
+// Appends `piece`, growing a full buffer by doubling into a fresh one that is
+// reserved through ReserveLarge.
+void AppendPiece(std::string& out, std::string_view piece) {
+  if (out.capacity() - out.size() < piece.size()) {
+    std::string bigger;
+    ReserveLarge(bigger, std::max(2 * out.capacity(), out.size() + piece.size()));
+    bigger.append(out);
+    out.swap(bigger);
+  }
+  out.append(piece);
+}
+
+}  // namespace
 using text_internal::ScanFind;
 
 namespace {
@@ -210,35 +267,35 @@ Text Replace(std::string_view text, std::string_view sought, std::string_view re
   const std::size_t offset = StartOffset(start);
   if (text.empty() || sought.empty() || offset >= text.size() || count == 0) return text;
   std::string out;
-  out.reserve(text.size());
+  ReserveLarge(out, text.size());
   out.append(text.substr(0, offset));
   std::size_t pos = offset;
   std::int64_t done = 0;
   while (count < 0 || done < count) {
     const std::size_t hit = ScanFind(text, sought, pos, !exact_case);
     if (hit == std::string_view::npos) break;
-    out.append(text.substr(pos, hit - pos));
-    out.append(replacement);
+    AppendPiece(out, text.substr(pos, hit - pos));
+    AppendPiece(out, replacement);
     pos = hit + sought.size();
     ++done;
   }
-  out.append(text.substr(pos));
+  AppendPiece(out, text.substr(pos));
   return Text(std::move(out));
 }
 
 Bytes ReplaceBytes(std::string_view bytes, std::string_view sought, std::string_view replacement) {
   if (bytes.empty() || sought.empty()) return Bytes(bytes);
   std::string out;
-  out.reserve(bytes.size());
+  ReserveLarge(out, bytes.size());
   std::size_t pos = 0;
   while (true) {
     const std::size_t hit = bytes.find(sought, pos);
     if (hit == std::string_view::npos) break;
-    out.append(bytes.substr(pos, hit - pos));
-    out.append(replacement);
+    AppendPiece(out, bytes.substr(pos, hit - pos));
+    AppendPiece(out, replacement);
     pos = hit + sought.size();
   }
-  out.append(bytes.substr(pos));
+  AppendPiece(out, bytes.substr(pos));
   return Bytes(std::move(out));
 }
 
@@ -275,7 +332,7 @@ Text Trim(std::string_view text) {
 Text RemoveBlanks(std::string_view text) {
   const std::size_t n = text.size();
   std::string out;
-  out.reserve(n);
+  ReserveLarge(out, n);
   std::size_t i = 0;
   std::size_t piece = 0;  // start of the current run of kept characters
   while (i < n) {

@@ -5,6 +5,7 @@
 #define TAVREL_TEXT_TEXT_INTERNAL_H_
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace tavrel::text_internal {
@@ -16,6 +17,11 @@ namespace tavrel::text_internal {
 // letters only. An empty `sought` matches at `from` when from < size.
 [[nodiscard]] std::size_t ScanFind(std::string_view text, std::string_view sought,
                                    std::size_t from, bool fold_case);
+
+// Reserves `n` bytes in the empty string `s`. For a large buffer it first asks
+// the kernel for huge pages: the first touch of fresh 4 KiB pages costs more
+// than filling them, and big outputs are touched right after this.
+void ReserveLarge(std::string& s, std::size_t n);
 
 }  // namespace tavrel::text_internal
 

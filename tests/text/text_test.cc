@@ -147,6 +147,23 @@ TEST(Find, CasesAfterADoubleBytePrefix) {
   }
 }
 
+TEST(Find, FoldedAtEveryAlignment) {
+  // Bytes one bit away from 'a' or 'A' that must not be taken for them.
+  // (0xC1 0xE1 is one double-byte character, so it only closes the padding.)
+  const std::string near_misses = "`@\x21\x01qQ[{";
+  for (std::size_t pad = 0; pad < 40; ++pad) {
+    SCOPED_TRACE(pad);
+    std::string text;
+    while (text.size() < pad) text += near_misses;
+    text.resize(pad);
+    if (pad % 3 == 2) text.replace(pad - 2, 2, "\xC1\xE1");
+    const auto expected = static_cast<std::int64_t>(pad) + 1;
+    EXPECT_EQ(Find(text + "Ab" + near_misses, "aB", 0, true), expected);
+    EXPECT_EQ(Find(text + "ab", "AB", 0, true), expected);
+    EXPECT_EQ(Find(text + near_misses + "\xC1\xE1", "a", 0, true), -1);
+  }
+}
+
 TEST(Find, DefaultsToExactCaseFromTheFirstByte) {
   EXPECT_EQ(Find("aA", "A"), 2);
   EXPECT_EQ(Find("Aa", "a"), 2);
