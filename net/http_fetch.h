@@ -24,26 +24,26 @@ namespace tavrel {
 // keeps alive for the call; out-values are the caller's variables, written in
 // place, and a null one is not delivered.
 struct HttpFetchRequest {
-  std::string_view url;
+  std::string_view url = {};
   // 0 GET, 1 POST, 2 HEAD, 3 PUT; any other value GET.
   std::int32_t method = 0;
-  std::string_view body;
+  std::string_view body = {};
   // In/out cookie list. Null means "not given": no Cookie line and no merge.
   // Given (even empty), it is rewritten by merging the received cookies.
   Text* cookies = nullptr;
   Text* received_cookies = nullptr;
   // Extra request header lines "Name: value" separated by CR LF.
-  std::string_view headers;
+  std::string_view headers = {};
   // The raw header block of the final response, status line first, each line
   // ended by CR LF, then one more CR LF.
   Text* response_headers = nullptr;
   bool no_redirect = false;
-  std::string_view user_name;
-  std::string_view password;
+  std::string_view user_name = {};
+  std::string_view password = {};
   // host:port; empty means no proxy.
-  std::string_view proxy;
-  std::string_view proxy_user;
-  std::string_view proxy_password;
+  std::string_view proxy = {};
+  std::string_view proxy_user = {};
+  std::string_view proxy_password = {};
   // Below 1 means 30 seconds; applies to resolving, connecting, sending and
   // receiving.
   std::int32_t timeout_seconds = 0;

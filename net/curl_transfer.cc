@@ -1,0 +1,178 @@
+// net/curl_transfer.cc
+#include "net/curl_transfer.h"
+
+#include <algorithm>
+#include <limits>
+#include <mutex>
+#include <new>
+
+namespace tavrel::net_internal {
+namespace {
+
+// The most a body sink reserves up front on the strength of a Content-Length.
+constexpr curl_off_t kMaxReserve = curl_off_t{512} << 20;
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (LowerAscii(text[i]) != LowerAscii(prefix[i])) return false;
+  }
+  return true;
+}
+
+bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimSpaceTab(std::string_view s) {
+  while (!s.empty() && IsSpaceOrTab(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsSpaceOrTab(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// The three digits after the first blank of a status line; 0 if there are none.
+int StatusOf(std::string_view status_line) {
+  const std::size_t blank = status_line.find(' ');
+  if (blank == std::string_view::npos) return 0;
+  int code = 0;
+  int digits = 0;
+  for (std::size_t i = blank + 1; i < status_line.size() && digits < 3; ++i, ++digits) {
+    const char c = status_line[i];
+    if (c < '0' || c > '9') return 0;
+    code = code * 10 + (c - '0');
+  }
+  return digits == 3 ? code : 0;
+}
+
+}  // namespace
+
+CurlEasyPtr MakeEasyHandle() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  return CurlEasyPtr(curl_easy_init());
+}
+
+CurlUrlPtr ParseHttpUrl(std::string_view url) {
+  if (url.empty() || url.find('\0') != std::string_view::npos) return nullptr;
+  CurlUrlPtr handle(curl_url());
+  if (!handle) return nullptr;
+  const std::string copy(url);
+  if (curl_url_set(handle.get(), CURLUPART_URL, copy.c_str(), 0) != CURLUE_OK) return nullptr;
+  char* scheme = nullptr;
+  if (curl_url_get(handle.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) return nullptr;
+  const std::string_view got(scheme);
+  const bool http = got == "http" || got == "https";
+  curl_free(scheme);
+  char* host = nullptr;
+  if (!http || curl_url_get(handle.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK) return nullptr;
+  const bool has_host = *host != '\0';
+  curl_free(host);
+  return has_host ? std::move(handle) : nullptr;
+}
+
+bool AppendHeaderLine(SlistPtr& list, std::string_view line) {
+  const std::size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return true;
+  std::string entry(line);
+  if (TrimSpaceTab(line.substr(colon + 1)).empty()) {
+    entry.resize(colon);
+    entry += ';';
+  }
+  curl_slist* grown = curl_slist_append(list.get(), entry.c_str());
+  if (grown == nullptr) return false;
+  static_cast<void>(list.release());
+  list.reset(grown);
+  return true;
+}
+
+bool AppendSuppression(SlistPtr& list, std::string_view name) {
+  std::string entry(name);
+  entry += ':';
+  curl_slist* grown = curl_slist_append(list.get(), entry.c_str());
+  if (grown == nullptr) return false;
+  static_cast<void>(list.release());
+  list.reset(grown);
+  return true;
+}
+
+size_t HeaderCollector::Callback(char* data, size_t size, size_t count, void* collector) {
+  const size_t n = size * count;
+  try {
+    static_cast<HeaderCollector*>(collector)->OnLine(std::string_view(data, n));
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  return n;
+}
+
+void HeaderCollector::OnLine(std::string_view line) {
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  if (StartsWithIgnoreCase(line, "HTTP/")) {
+    in_block_ = true;
+    any_response_ = true;
+    current_.assign(line);
+    current_ += "\r\n";
+    current_status_ = StatusOf(line);
+    current_has_location_ = false;
+    return;
+  }
+  // Trailer lines after a chunked body are no part of the header block.
+  if (!in_block_) return;
+  if (!line.empty()) {
+    if (StartsWithIgnoreCase(line, "Location:") &&
+        !TrimSpaceTab(line.substr(std::string_view("Location:").size())).empty()) {
+      current_has_location_ = true;
+    }
+    current_.append(line);
+    current_ += "\r\n";
+    return;
+  }
+  in_block_ = false;
+  if (current_status_ >= 100 && current_status_ < 200) return;
+  current_ += "\r\n";
+  block_.swap(current_);
+  current_.clear();
+  status_ = current_status_;
+  // libcurl follows every 3xx answer that names a Location.
+  final_ = !(follows_redirects_ && status_ >= 300 && status_ < 400 && current_has_location_);
+}
+
+size_t BodySink::Callback(char* data, size_t size, size_t count, void* sink) {
+  auto* self = static_cast<BodySink*>(sink);
+  const size_t n = size * count;
+  try {
+    if (!self->reserved) {
+      self->reserved = true;
+      curl_off_t length = -1;
+      if (self->curl != nullptr &&
+          curl_easy_getinfo(self->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
+          length > 0) {
+        self->body.reserve(static_cast<std::size_t>(std::min(length, kMaxReserve)));
+      }
+    }
+    self->body.append(data, n);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  return n;
+}
+
+Outcome ReadOutcome(CURL* curl, CURLcode code, const HeaderCollector& headers,
+                    std::uint64_t body_size) {
+  if (code == CURLE_OK) return headers.block().empty() ? Outcome::kNoResponse : Outcome::kDone;
+  if (!headers.block().empty() && headers.final_block()) return Outcome::kReadFailed;
+  if (headers.any_response()) return Outcome::kNoResponse;
+  long request_size = 0;
+  curl_off_t uploaded = 0;
+  curl_easy_getinfo(curl, CURLINFO_REQUEST_SIZE, &request_size);
+  curl_easy_getinfo(curl, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+  const bool sent = request_size > 0 && static_cast<std::uint64_t>(uploaded) >= body_size;
+  return sent ? Outcome::kNoResponse : Outcome::kNotSent;
+}
+
+long ClampMilliseconds(std::int64_t ms) {
+  return static_cast<long>(
+      std::clamp<std::int64_t>(ms, 0, std::numeric_limits<std::int32_t>::max()));
+}
+
+}  // namespace tavrel::net_internal
