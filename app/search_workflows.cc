@@ -44,7 +44,20 @@ Text BaiduResultAddress(const ServiceOrigins& origins, std::string_view body) {
   request.headers = headers;
   const Text reply = HttpFetch(request);
   const Text piece = TextBetween(reply, kBaiduUrlBegin, kBaiduUrlEnd);
+  // A JSON string holds no bare double quote: one in the cut means the
+  // "sign" field did not follow "url" directly, and there is no address.
+  if (piece.view().find('"') != std::string_view::npos) return Text();
   return Replace(piece, "\\", "", 1, -1, /*exact_case=*/true);
+}
+
+// The path of the third service's redirect: the value of a "Location: " line
+// that is directly followed by a "Server:" line. A cut that runs over a line
+// end means some other line came between the two; that is no such line, and
+// the path is empty rather than an address with a line break in it.
+Text LocationPath(const Text& response_headers, bool fold_case) {
+  Text path = TextBetween(response_headers, kLocationBegin, kLocationEnd, 0, fold_case);
+  if (path.view().find_first_of("\r\n") != std::string_view::npos) return Text();
+  return path;
 }
 
 class FileDescriptor {
@@ -120,7 +133,7 @@ void SearchByAddress(SearchSurface& surface, const ServiceOrigins& origins) {
     request.response_headers = &response_headers;
     request.no_redirect = true;
     (void)HttpFetch(request);
-    const Text path = TextBetween(response_headers, kLocationBegin, kLocationEnd);
+    const Text path = LocationPath(response_headers, /*fold_case=*/false);
     surface.SetPaneAddress(3, Image360Origin(origins) + path);
   }
 }
@@ -177,7 +190,7 @@ void SearchByLocalImage(SearchSurface& surface, const ServiceOrigins& origins) {
       request.no_redirect = true;
       request.body_bytes = form;
       (void)HttpFetchAutomation(request);
-      path = TextBetween(response_headers, kLocationBegin, kLocationEnd, 0, /*fold_case=*/true);
+      path = LocationPath(response_headers, /*fold_case=*/true);
     }
     surface.SetPaneAddress(3, Image360Origin(origins) + path);
   }
