@@ -56,7 +56,16 @@ CurlUrlPtr ParseHttpUrl(std::string_view url) {
   if (url.empty() || url.find('\0') != std::string_view::npos) return nullptr;
   CurlUrlPtr handle(curl_url());
   if (!handle) return nullptr;
-  const std::string copy(url);
+  // A blank in the path or query goes out escaped, as browsers send it.
+  std::string copy;
+  copy.reserve(url.size());
+  for (const char c : url) {
+    if (c == ' ') {
+      copy += "%20";
+    } else {
+      copy += c;
+    }
+  }
   if (curl_url_set(handle.get(), CURLUPART_URL, copy.c_str(), 0) != CURLUE_OK) return nullptr;
   char* scheme = nullptr;
   if (curl_url_get(handle.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) return nullptr;

@@ -34,7 +34,8 @@ using SlistPtr = std::unique_ptr<curl_slist, SlistFree>;
 [[nodiscard]] CurlEasyPtr MakeEasyHandle();
 
 // Parses an absolute http or https address; null for anything else (an empty
-// or malformed address, another scheme, a zero byte inside).
+// or malformed address, another scheme, a zero byte inside). Blanks are
+// escaped as %20 first.
 [[nodiscard]] CurlUrlPtr ParseHttpUrl(std::string_view url);
 
 // Appends one request header line to `list` as it must go on the wire. A line

@@ -171,9 +171,26 @@ TEST_F(HttpFetchTest, BodyGoesWithEveryVerb) {
   }
 }
 
-TEST_F(HttpFetchTest, AddressWithoutPathAsksForRoot) {
-  Call({.url = "http://" + server_.HostPort(), .timeout_seconds = 2});
-  EXPECT_EQ(OnlyRequest().target, "/");
+TEST(HttpFetchAddress, PathAndQueryAsRequested) {
+  struct Case {
+    const char* name;
+    std::string path;  // after "http://127.0.0.1:port"
+    const char* target;
+  };
+  const Case cases[] = {
+      {"no path", "", "/"},
+      {"query only", "?a=1", "/?a=1"},
+      {"escapes kept", "/p%2Fq?x=%41%20", "/p%2Fq?x=%41%20"},
+      {"blanks escaped", "/a b?q=x y", "/a%20b?q=x%20y"},
+      {"fragment not sent", "/page?x=1#part", "/page?x=1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeServer server;
+    Call({.url = "http://" + server.HostPort() + c.path, .timeout_seconds = 2});
+    ASSERT_TRUE(server.WaitForRequests(1));
+    EXPECT_EQ(server.Requests().front().target, c.target);
+  }
 }
 
 TEST(HttpFetchHeaderBlock, DefaultLinesAndTheirComparisons) {
