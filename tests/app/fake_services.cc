@@ -7,7 +7,8 @@
 namespace tavrel::test_support {
 namespace {
 
-std::string Page(std::string_view title, std::string_view colour, std::string_view heading) {
+std::string Page(std::string_view title, std::string_view colour, std::string_view heading,
+                 std::string_view link_target = {}) {
   std::string page =
       "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>";
   page.append(title);
@@ -16,7 +17,9 @@ std::string Page(std::string_view title, std::string_view colour, std::string_vi
       "a{display:block;box-sizing:border-box;width:100%;height:100%;padding:24px;"
       "font:28px sans-serif;color:#fff;text-decoration:none;background:");
   page.append(colour);
-  page.append(";}</style></head><body><a id=\"next\" href=\"");
+  page.append(";}</style></head><body><a id=\"next\" ");
+  if (!link_target.empty()) page.append("target=\"").append(link_target).append("\" ");
+  page.append("href=\"");
   page.append(FakeServices::kNextPath);
   page.append("\">");
   page.append(heading);
@@ -155,6 +158,9 @@ Reply FakeServices::Answer(Service service, const Request& request) {
   }
 
   if (path == kNextPath) return Reply::Ok(Page("next page", "#555", "The page behind the link"));
+  if (path == kPopupPath) {
+    return Reply::Ok(Page("popup", "#553388", "A link that asks for a new window", "_blank"));
+  }
   switch (service) {
     case Service::kBaidu:
       if (StartsWith(path, "/result1")) {

@@ -83,6 +83,9 @@ class FakeServices {
   // Every result page holds a link covering the whole page to /next on the
   // same server; the /next page has the title "next page".
   static constexpr const char* kNextPath = "/next";
+  // On every service: a page whose whole-page link to /next asks for a new
+  // window (target="_blank").
+  static constexpr const char* kPopupPath = "/popup";
 
  private:
   Reply Answer(Service service, const Request& request);

@@ -357,6 +357,21 @@ TEST_F(SearchWindowTest, APressOpensThePanesAddressAndAPressedLinkIsFollowed) {
   EXPECT_EQ(catcher_.urls[3].toEncoded().toStdString(), next);
 }
 
+TEST_F(SearchWindowTest, ALinkAskingForANewWindowLoadsInThePaneItself) {
+  Open();
+  const std::string popup = services_->Origin(Service::kSogou) + FakeServices::kPopupPath;
+  Pane(2)->SetPaneAddress(Text(popup));
+  ASSERT_TRUE(WaitForPage(2, popup));
+  ClickInPane(2);
+  EXPECT_TRUE(WaitForPage(2, services_->Origin(Service::kSogou) + FakeServices::kNextPath));
+  // No window of its own appeared for the link.
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    EXPECT_TRUE(widget == window_.get() || qobject_cast<QWebEngineView*>(widget) == nullptr);
+  }
+  ASSERT_EQ(catcher_.urls.size(), 1u);
+  EXPECT_EQ(catcher_.urls[0].toEncoded().toStdString(), popup);
+}
+
 TEST_F(SearchWindowTest, AClickDuringTheFirstRequestRunsNestedInsideIt) {
   Open();
   services_->SetBaiduDelay(std::chrono::milliseconds(300));
