@@ -190,7 +190,8 @@ class CurlRequest final : public RequestComponent {
               SetRedirectOptions(curl) && SetCredentialOptions(curl) && SetVerb(curl, body);
     if (!ok) return;
     const CURLcode code = curl_easy_perform(curl);
-    if (net_internal::ReadOutcome(curl, code, collector, body.size()) != Outcome::kDone) return;
+    const std::size_t sent = method_ == "HEAD" ? 0 : body.size();
+    if (net_internal::ReadOutcome(curl, code, collector, sent) != Outcome::kDone) return;
     header_block_ = collector.block();
     status_ = collector.status();
     body_ = std::move(sink.body);
@@ -237,10 +238,9 @@ class CurlRequest final : public RequestComponent {
              Set(curl, CURLOPT_POSTFIELDS, body.empty() ? kEmpty : body.data());
     };
     if (method_ == "POST") return set_body();
-    if (method_ == "HEAD") {
-      if (!Set(curl, CURLOPT_NOBODY, 1L)) return false;
-      return body.empty() || (set_body() && Set(curl, CURLOPT_CUSTOMREQUEST, "HEAD"));
-    }
+    // A HEAD goes without the body: libcurl sending one would also wait for
+    // the body the answer announces but never sends.
+    if (method_ == "HEAD") return Set(curl, CURLOPT_NOBODY, 1L);
     if (method_ == "GET" && body.empty()) return Set(curl, CURLOPT_HTTPGET, 1L);
     return set_body() && Set(curl, CURLOPT_CUSTOMREQUEST, method_.c_str());
   }

@@ -2,8 +2,8 @@
 //
 // One request on its own libcurl easy handle. libcurl is kept from adding
 // anything of its own beyond what the request needs (Host, Content-Length and
-// the credentials): no "Expect: 100-continue", no Accept, Content-Type or
-// User-Agent of its own, no compression, no cookie engine, no connection kept
+// the credentials): no "Expect: 100-continue", no Accept, Content-Type,
+// Proxy-Connection or User-Agent of its own, no compression, no cookie engine, no connection kept
 // for later and no proxy taken from the environment. The header block goes
 // out as the code-page-936 bytes it is made of.
 #include "net/http_fetch.h"
@@ -110,7 +110,7 @@ bool BuildHeaderList(const Text& block, SlistPtr& list) {
   }
   // Whatever the block holds, libcurl adds none of these of its own.
   return AppendSuppression(list, "Expect") && AppendSuppression(list, "Accept") &&
-         AppendSuppression(list, "Content-Type");
+         AppendSuppression(list, "Content-Type") && AppendSuppression(list, "Proxy-Connection");
 }
 
 template <typename T>
@@ -252,9 +252,9 @@ class Fetch {
       case 1:
         return set_body();
       case 2:
-        // NOBODY: the answer to a HEAD has no body to wait for.
-        if (!Set(curl, CURLOPT_NOBODY, 1L)) return false;
-        return request_.body.empty() || (set_body() && Set(curl, CURLOPT_CUSTOMREQUEST, "HEAD"));
+        // A HEAD goes without the body: libcurl sending one would also wait
+        // for the body the answer announces but never sends.
+        return Set(curl, CURLOPT_NOBODY, 1L);
       case 3:
         return set_body() && Set(curl, CURLOPT_CUSTOMREQUEST, "PUT");
       default:
@@ -263,10 +263,7 @@ class Fetch {
     }
   }
 
-  std::uint64_t SentBodySize() const {
-    if (request_.method == 2 && request_.body.empty()) return 0;
-    return request_.body.size();
-  }
+  std::uint64_t SentBodySize() const { return request_.method == 2 ? 0 : request_.body.size(); }
 
   void ProcessResponse(const std::string& raw_block, std::string body, Text& result) {
     // Status text: from byte 10 of the block up to the next CR LF.

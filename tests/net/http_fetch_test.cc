@@ -86,7 +86,7 @@ std::vector<std::string> BlockLines(const Request& request) {
   for (const std::string& line : request.header_lines) {
     const std::string name = line.substr(0, line.find(':'));
     if (name == "Host" || name == "Content-Length" || name == "Authorization" ||
-        name == "Proxy-Authorization" || name == "Proxy-Connection") {
+        name == "Proxy-Authorization") {
       continue;
     }
     lines.push_back(line);
@@ -161,13 +161,33 @@ TEST_F(HttpFetchTest, VerbFollowsMethod) {
   }
 }
 
-TEST_F(HttpFetchTest, BodyGoesWithEveryVerb) {
-  for (std::int32_t method : {0, 3}) {
+TEST_F(HttpFetchTest, LargeBodyGoesAtOnceWithoutExpect) {
+  std::string body(3 << 20, 'x');
+  body[12345] = '\0';
+  const Outs outs = Call({.url = server_.Url("/big"), .method = 1, .body = body,
+                          .timeout_seconds = 10});
+  EXPECT_EQ(outs.status_text, "404 Not Found");
+  const Request r = OnlyRequest();
+  EXPECT_EQ(r.HeaderCount("Expect"), 0u);
+  EXPECT_EQ(r.body, body);
+  // libcurl would otherwise wait a second for a "100 Continue".
+  EXPECT_LT(outs.elapsed, milliseconds(900));
+}
+
+TEST_F(HttpFetchTest, BodyGoesWithEveryVerbButHead) {
+  for (std::int32_t method : {0, 2, 3}) {
     SCOPED_TRACE(method);
     FakeServer server;
-    Call({.url = server.Url("/"), .method = method, .body = "k=v", .timeout_seconds = 2});
+    server.Push(Reply::Raw("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n"));
+    const Outs outs =
+        Call({.url = server.Url("/"), .method = method, .body = "k=v", .timeout_seconds = 2});
     ASSERT_TRUE(server.WaitForRequests(1));
-    EXPECT_EQ(server.Requests().front().body, "k=v");
+    const Request r = server.Requests().front();
+    EXPECT_EQ(r.body, method == 2 ? "" : "k=v");
+    if (method == 2) {
+      EXPECT_EQ(r.HeaderCount("Content-Length"), 0u);
+      EXPECT_EQ(outs.status_text, "200 OK");
+    }
   }
 }
 
@@ -269,6 +289,8 @@ TEST_F(HttpFetchTest, ServerAndProxyCredentialsAreBasic) {
   EXPECT_EQ(r.request_line, "GET http://far.example.invalid/p?q=1 HTTP/1.1");
   EXPECT_EQ(r.Header("Authorization"), "Basic dXNlcjpwdw==");
   EXPECT_EQ(r.Header("Proxy-Authorization"), "Basic cHU6cHA=");
+  EXPECT_EQ(BlockLines(r), Lines({kUserAgent, kAccept, kAcceptEncoding, kAcceptLanguage,
+                                  kContentType, kCacheControl}));
 }
 
 TEST_F(HttpFetchTest, HalfGivenCredentialsAreNotSent) {
@@ -376,6 +398,15 @@ TEST_F(HttpFetchTest, StatusTextFromTheStatusLine) {
     server_.Push(Reply::Raw(std::string(c.status_line) + "\r\nContent-Length: 0\r\n\r\n"));
     EXPECT_EQ(Call({.url = server_.Url("/"), .timeout_seconds = 2}).status_text, c.expected);
   }
+}
+
+TEST_F(HttpFetchTest, BareLineFeedsBecomeCrLf) {
+  server_.Push(Reply::Raw("HTTP/1.1 200 OK\nSet-Cookie: a=1\nContent-Length: 2\n\nok"));
+  const Outs outs = Call({.url = server_.Url("/"), .timeout_seconds = 2});
+  EXPECT_EQ(outs.response_headers, "HTTP/1.1 200 OK\r\nSet-Cookie: a=1\r\nContent-Length: 2\r\n\r\n");
+  EXPECT_EQ(outs.status_text, "200 OK");
+  EXPECT_EQ(outs.received, "a=1");
+  EXPECT_EQ(outs.result, "ok");
 }
 
 TEST_F(HttpFetchTest, ContinueBlockIsNotPartOfTheHeaders) {
