@@ -181,8 +181,7 @@ class Fetch {
       if (!Set(curl, CURLOPT_HTTPAUTH, static_cast<unsigned long>(CURLAUTH_BASIC)) ||
           !Set(curl, CURLOPT_USERNAME, user.c_str()) ||
           !Set(curl, CURLOPT_PASSWORD, password.c_str())) {
-        FailQuietly(kServerCredentialsFailed);
-        return false;
+        return EndAtOnce(kServerCredentialsFailed);
       }
     }
     if (!request_.proxy_user.empty() && !request_.proxy_password.empty()) {
@@ -190,8 +189,7 @@ class Fetch {
       if (!Set(curl, CURLOPT_PROXYAUTH, static_cast<unsigned long>(CURLAUTH_BASIC)) ||
           !Set(curl, CURLOPT_PROXYUSERNAME, user.c_str()) ||
           !Set(curl, CURLOPT_PROXYPASSWORD, password.c_str())) {
-        FailQuietly(kProxyCredentialsFailed);
-        return false;
+        return EndAtOnce(kProxyCredentialsFailed);
       }
     }
     // Cookies reach the server only through the header block: the handle has
@@ -202,12 +200,10 @@ class Fetch {
       if (!Set(curl, CURLOPT_FOLLOWLOCATION, 1L) || !Set(curl, CURLOPT_MAXREDIRS, kMaxRedirects) ||
           !Set(curl, CURLOPT_POSTREDIR, 0L) ||
           !Set(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https")) {
-        FailQuietly(kRedirectsFailed);
-        return false;
+        return EndAtOnce(kRedirectsFailed);
       }
     } else if (!Set(curl, CURLOPT_FOLLOWLOCATION, 0L)) {
-      FailQuietly(kRedirectsFailed);
-      return false;
+      return EndAtOnce(kRedirectsFailed);
     }
 
     stage_ = kStageHeaders;
@@ -320,11 +316,16 @@ class Fetch {
     result = std::move(text);
   }
 
-  bool Fail(std::string_view message) {
+  // A failure after which the window is serviced for the stages reached.
+  bool Fail(std::string_view message) const {
     SetStatus(message);
     return true;
   }
-  void FailQuietly(std::string_view message) { SetStatus(message); }
+  // A failure that ends the call without servicing the window.
+  bool EndAtOnce(std::string_view message) const {
+    SetStatus(message);
+    return false;
+  }
 
   void SetStatus(std::string_view message) const {
     if (request_.status_text != nullptr) *request_.status_text = Text(message);

@@ -3,6 +3,7 @@
 #include "net/http_fetch.h"
 
 #include <arpa/inet.h>
+#include <stdlib.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -49,6 +50,28 @@ class PumpCounter {
 
  private:
   MessagePump previous_;
+};
+
+// A loopback port with nothing listening on it.
+class ClosedPort {
+ public:
+  ClosedPort() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+  }
+  ~ClosedPort() { ::close(fd_); }
+  ClosedPort(const ClosedPort&) = delete;
+  ClosedPort& operator=(const ClosedPort&) = delete;
+  [[nodiscard]] std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+
+ private:
+  int fd_;
+  std::uint16_t port_ = 0;
 };
 
 // Every out-value of one call, pre-set to a marker so that "not written"
@@ -293,6 +316,17 @@ TEST_F(HttpFetchTest, ServerAndProxyCredentialsAreBasic) {
                                   kContentType, kCacheControl}));
 }
 
+TEST_F(HttpFetchTest, ProxyOfTheEnvironmentIsNotUsed) {
+  ClosedPort nowhere;
+  ::setenv("http_proxy", nowhere.Url().c_str(), 1);
+  ::setenv("HTTP_PROXY", nowhere.Url().c_str(), 1);
+  server_.Push(Reply::Ok("direct"));
+  const Outs outs = Call({.url = server_.Url("/"), .timeout_seconds = 2});
+  ::unsetenv("http_proxy");
+  ::unsetenv("HTTP_PROXY");
+  EXPECT_EQ(outs.result, "direct");
+}
+
 TEST_F(HttpFetchTest, HalfGivenCredentialsAreNotSent) {
   Call({.url = server_.Url("/"), .user_name = "user", .proxy_user = "pu", .timeout_seconds = 2});
   const Request r = OnlyRequest();
@@ -507,28 +541,6 @@ TEST_F(HttpFetchTest, RedirectToAnotherSchemeIsNotFollowed) {
 }
 
 // ---- Numbered failures ----
-
-// A loopback port with nothing listening on it.
-class ClosedPort {
- public:
-  ClosedPort() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-  }
-  ~ClosedPort() { ::close(fd_); }
-  ClosedPort(const ClosedPort&) = delete;
-  ClosedPort& operator=(const ClosedPort&) = delete;
-  [[nodiscard]] std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
-
- private:
-  int fd_;
-  std::uint16_t port_ = 0;
-};
 
 struct FailureCase {
   const char* name;
