@@ -231,7 +231,7 @@ class CurlRequest final : public RequestComponent {
   }
 
   // The body is the caller's memory and is sent as it stands.
-  bool SetVerb(CURL* curl, std::string_view body) const {
+  bool SetVerb(CURL* curl, std::string_view body) {
     static constexpr char kEmpty[] = "";
     auto set_body = [&] {
       return Set(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size())) &&
@@ -242,6 +242,10 @@ class CurlRequest final : public RequestComponent {
     // the body the answer announces but never sends.
     if (method_ == "HEAD") return Set(curl, CURLOPT_NOBODY, 1L);
     if (method_ == "GET" && body.empty()) return Set(curl, CURLOPT_HTTPGET, 1L);
+    if (method_ == "PUT") {
+      upload_ = {.data = body};
+      return upload_.Attach(curl);
+    }
     return set_body() && Set(curl, CURLOPT_CUSTOMREQUEST, method_.c_str());
   }
 
@@ -256,6 +260,9 @@ class CurlRequest final : public RequestComponent {
   bool follow_redirects_ = true;
   bool verify_peer_ = true;
   bool verify_host_ = true;
+
+  // The body of the PUT being sent.
+  net_internal::MemoryUpload upload_;
 
   // The request opened last.
   std::string method_;

@@ -2,6 +2,8 @@
 #include "net/curl_transfer.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 #include <mutex>
 #include <new>
@@ -164,6 +166,35 @@ size_t BodySink::Callback(char* data, size_t size, size_t count, void* sink) {
     return 0;
   }
   return n;
+}
+
+bool MemoryUpload::Attach(CURL* curl) {
+  return curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L) == CURLE_OK &&
+         curl_easy_setopt(curl, CURLOPT_READFUNCTION, &MemoryUpload::Read) == CURLE_OK &&
+         curl_easy_setopt(curl, CURLOPT_READDATA, this) == CURLE_OK &&
+         curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, &MemoryUpload::Seek) == CURLE_OK &&
+         curl_easy_setopt(curl, CURLOPT_SEEKDATA, this) == CURLE_OK &&
+         curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(data.size())) ==
+             CURLE_OK;
+}
+
+size_t MemoryUpload::Read(char* buffer, size_t size, size_t count, void* upload) {
+  auto* self = static_cast<MemoryUpload*>(upload);
+  const size_t n = std::min(size * count, self->data.size() - self->offset);
+  std::memcpy(buffer, self->data.data() + self->offset, n);
+  self->offset += n;
+  return n;
+}
+
+int MemoryUpload::Seek(void* upload, curl_off_t offset, int origin) {
+  auto* self = static_cast<MemoryUpload*>(upload);
+  curl_off_t base = 0;
+  if (origin == SEEK_CUR) base = static_cast<curl_off_t>(self->offset);
+  if (origin == SEEK_END) base = static_cast<curl_off_t>(self->data.size());
+  const curl_off_t target = base + offset;
+  if (target < 0 || target > static_cast<curl_off_t>(self->data.size())) return CURL_SEEKFUNC_FAIL;
+  self->offset = static_cast<std::size_t>(target);
+  return CURL_SEEKFUNC_OK;
 }
 
 Outcome ReadOutcome(CURL* curl, CURLcode code, const HeaderCollector& headers,

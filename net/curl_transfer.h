@@ -8,6 +8,7 @@
 
 #include <curl/curl.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -92,6 +93,20 @@ struct BodySink {
 
   // For CURLOPT_WRITEFUNCTION with CURLOPT_WRITEDATA = the sink.
   static size_t Callback(char* data, size_t size, size_t count, void* sink);
+};
+
+// A PUT body read by libcurl straight from the caller's memory. Uploading,
+// rather than a custom verb over POST data, keeps the verb and the body
+// together across redirects: a 303 goes on as a GET without the body, the
+// other redirects send both again.
+struct MemoryUpload {
+  std::string_view data;
+  std::size_t offset = 0;
+
+  // Sets CURLOPT_UPLOAD with the read and seek callbacks and the size.
+  bool Attach(CURL* curl);
+  static size_t Read(char* buffer, size_t size, size_t count, void* upload);
+  static int Seek(void* upload, curl_off_t offset, int origin);
 };
 
 // How far a finished transfer got.

@@ -237,7 +237,7 @@ class Fetch {
   }
 
   // Verb and body. The body is the caller's memory, sent as it stands.
-  bool SetVerb(CURL* curl) const {
+  bool SetVerb(CURL* curl) {
     static constexpr char kEmpty[] = "";
     const char* body = request_.body.empty() ? kEmpty : request_.body.data();
     const auto size = static_cast<curl_off_t>(request_.body.size());
@@ -252,7 +252,7 @@ class Fetch {
         // for the body the answer announces but never sends.
         return Set(curl, CURLOPT_NOBODY, 1L);
       case 3:
-        return set_body() && Set(curl, CURLOPT_CUSTOMREQUEST, "PUT");
+        return upload_.Attach(curl);
       default:
         if (request_.body.empty()) return Set(curl, CURLOPT_HTTPGET, 1L);
         return set_body() && Set(curl, CURLOPT_CUSTOMREQUEST, "GET");
@@ -333,6 +333,7 @@ class Fetch {
 
   const HttpFetchRequest& request_;
   int stage_ = kStageNone;
+  net_internal::MemoryUpload upload_{.data = request_.body};
 };
 
 }  // namespace

@@ -490,27 +490,37 @@ TEST_F(HttpFetchTest, RedirectsAreFollowedWithTheFinalAnswerOnly) {
   EXPECT_EQ(seen[1].HeaderCount("Cookie"), 0u);
 }
 
-TEST_F(HttpFetchTest, RedirectKindsForAPost) {
+TEST_F(HttpFetchTest, VerbAndBodyAfterARedirect) {
   struct Case {
+    std::int32_t method;
     int status;
     const char* second_verb;
-    std::uint64_t second_body;
+    const char* second_body;
   };
-  const Case cases[] = {{301, "GET", 0}, {302, "GET", 0}, {303, "GET", 0}, {307, "POST", 6},
-                        {308, "POST", 6}};
+  const Case cases[] = {
+      {1, 301, "GET", ""},  {1, 302, "GET", ""},      {1, 303, "GET", ""},
+      {1, 307, "POST", "form=1"},                     {1, 308, "POST", "form=1"},
+      // A PUT keeps its verb and its body unless the answer says "see other".
+      {3, 302, "PUT", "form=1"},                      {3, 303, "GET", ""},
+      {3, 307, "PUT", "form=1"},
+      {0, 302, "GET", ""},
+  };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.status);
+    SCOPED_TRACE(std::to_string(c.method) + " " + std::to_string(c.status));
     FakeServer server;
     server.SetHandler([&](const Request& r) {
       return r.target == "/a" ? Reply::Redirect(c.status, "/b") : Reply::Ok("b");
     });
-    EXPECT_EQ(Call({.url = server.Url("/a"), .method = 1, .body = "form=1", .timeout_seconds = 2})
+    EXPECT_EQ(Call({.url = server.Url("/a"), .method = c.method, .body = "form=1",
+                    .timeout_seconds = 2})
                   .result,
               "b");
     const std::vector<Request> seen = server.Requests();
     ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].body, "form=1");
     EXPECT_EQ(seen[1].method, c.second_verb);
-    EXPECT_EQ(seen[1].body_size, c.second_body);
+    EXPECT_EQ(seen[1].body, c.second_body);
+    EXPECT_EQ(seen[1].HeaderCount("Content-Length"), std::string_view(c.second_body).empty() ? 0u : 1u);
   }
 }
 
