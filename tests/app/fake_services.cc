@@ -33,6 +33,12 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 
 std::string PathOf(const Request& request) { return request.target; }
 
+const std::string kAgent =
+    "User-Agent: Mozilla/5.0 (Windows NT 10.0; WOW64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/70.0.3538.25 Safari/537.36 Core/1.70.3741.400 QQBrowser/10.5.3863.400";
+const std::string kAccept =
+    "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,image/webp,image/apng,*/*;q=0.8";
+
 }  // namespace
 
 FakeServices::FakeServices(FakeServicesOptions options) : options_(options) {
@@ -183,6 +189,55 @@ Reply FakeServices::Answer(Service service, const Request& request) {
       break;
   }
   return Reply::Http(404, "Not Found", {"Content-Type: text/html"}, "<html>not here</html>");
+}
+
+std::vector<std::string> HeaderLines(const Request& request, const std::set<std::string>& names) {
+  std::vector<std::string> lines;
+  for (const std::string& line : request.header_lines) {
+    const std::string name = line.substr(0, line.find(':'));
+    if (names.count(name) != 0) lines.push_back(line);
+  }
+  return lines;
+}
+
+std::set<std::string> NamesOf(const std::vector<std::string>& lines) {
+  std::set<std::string> names;
+  for (const std::string& line : lines) names.insert(line.substr(0, line.find(':')));
+  return names;
+}
+
+std::vector<std::string> ExpectedBaiduHeaders(const std::string& origin) {
+  return {"Origin: " + origin,
+          "X-Requested-With: XMLHttpRequest",
+          kAgent,
+          "Content-Type: multipart/form-data; boundary=----WebKitFormBoundary3Z6MRVJU9hdwnDUG",
+          "Referer: " + origin + "/pcpage/index?tpl_from=pc",
+          "Accept: text/html, application/xhtml+xml, */*",
+          "Accept-Encoding: gbk, GB2312",
+          "Accept-Language: zh-cn",
+          "Cache-Control: no-cache"};
+}
+
+std::vector<std::string> Expected360AddressHeaders(const std::string& origin) {
+  return {"Origin: " + origin,
+          "Upgrade-Insecure-Requests: 1",
+          "Content-Type: multipart/form-data; boundary=----WebKitFormBoundarykcz9f3Gj8B9wZqFw",
+          kAgent,
+          kAccept,
+          "Referer: " + origin + "/",
+          "Accept-Encoding: gbk, GB2312",
+          "Accept-Language: zh-cn",
+          "Cache-Control: no-cache"};
+}
+
+std::vector<std::string> ExpectedFileHeaders(const std::string& origin, const std::string& boundary) {
+  return {"Origin: " + origin,
+          "Upgrade-Insecure-Requests: 1",
+          "Content-Type: multipart/form-data; boundary=" + boundary,
+          kAgent,
+          kAccept,
+          "Referer: " + origin + "/",
+          "Accept-Language: zh-cn"};
 }
 
 }  // namespace tavrel::test_support

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,24 @@ class FakeServices {
   std::atomic<long long> baidu_delay_ms_{0};
   std::atomic<int> uploads_[3] = {0, 0, 0};
 };
+
+// ---- What the searches send, as the services receive it ----
+
+// The header lines of `request` whose names are in `names`, in the order they
+// arrived; the lines curl adds by itself (Host, Content-Length, ...) are left
+// out that way.
+[[nodiscard]] std::vector<std::string> HeaderLines(const Request& request,
+                                                   const std::set<std::string>& names);
+[[nodiscard]] std::set<std::string> NamesOf(const std::vector<std::string>& lines);
+
+// The first service's header block: ours, then the default lines HttpFetch
+// adds.
+[[nodiscard]] std::vector<std::string> ExpectedBaiduHeaders(const std::string& origin);
+// The third service's block for an address upload.
+[[nodiscard]] std::vector<std::string> Expected360AddressHeaders(const std::string& origin);
+// The byte uploads: ours, then the one default line they lack.
+[[nodiscard]] std::vector<std::string> ExpectedFileHeaders(const std::string& origin,
+                                                           const std::string& boundary);
 
 }  // namespace tavrel::test_support
 

@@ -252,9 +252,16 @@ TEST_F(SearchWindowTest, AddressSearchPostsAndLoadsTheThreeResultPages) {
   ASSERT_EQ(baidu.size(), 1u);
   EXPECT_EQ(baidu[0].request_line, "POST /upload?uptime=1587340800042 HTTP/1.1");
   EXPECT_EQ(baidu[0].body, FillForm(BaiduUploadForm(), kBaiduSampleImageAddress, typed));
+  const auto baidu_headers = test_support::ExpectedBaiduHeaders(services_->Origin(Service::kBaidu));
+  EXPECT_EQ(test_support::HeaderLines(baidu[0], test_support::NamesOf(baidu_headers)), baidu_headers);
   const std::vector<Request> image360 = services_->Uploads(Service::kImage360);
   ASSERT_EQ(image360.size(), 1u);
+  EXPECT_EQ(image360[0].request_line, "POST /stu HTTP/1.1");
   EXPECT_EQ(image360[0].body, FillForm(Image360AddressForm(), kFormDataPlaceholder, typed));
+  const auto image360_headers =
+      test_support::Expected360AddressHeaders(services_->Origin(Service::kImage360));
+  EXPECT_EQ(test_support::HeaderLines(image360[0], test_support::NamesOf(image360_headers)),
+            image360_headers);
 
   EXPECT_TRUE(WaitForPage(1, services_->BaiduResult(1)));
   EXPECT_TRUE(WaitForPage(3, services_->Origin(Service::kImage360) + services_->Image360ResultPath(1)));
@@ -293,6 +300,11 @@ TEST_F(SearchWindowTest, LocalImageGoesThroughTheDialogAndIsRememberedThere) {
   ASSERT_EQ(services_->Uploads(Service::kSogou).size(), 1u);
   EXPECT_EQ(services_->Uploads(Service::kSogou)[0].body,
             FillForm(SogouUploadForm(), kFormDataPlaceholder, data));
+  const auto sogou_headers = test_support::ExpectedFileHeaders(
+      services_->Origin(Service::kSogou), "----WebKitFormBoundary6ItRk2qCkSXcOEiZ");
+  EXPECT_EQ(test_support::HeaderLines(services_->Uploads(Service::kSogou)[0],
+                                      test_support::NamesOf(sogou_headers)),
+            sogou_headers);
   ASSERT_EQ(services_->Uploads(Service::kImage360).size(), 1u);
   EXPECT_EQ(services_->Uploads(Service::kImage360)[0].body,
             FillForm(Image360FileForm(), kFormDataPlaceholder, data));

@@ -28,6 +28,11 @@ using test_support::FakeServicesOptions;
 using test_support::Reply;
 using test_support::Request;
 using test_support::Service;
+using test_support::ExpectedBaiduHeaders;
+using test_support::Expected360AddressHeaders;
+using test_support::ExpectedFileHeaders;
+using test_support::HeaderLines;
+using test_support::NamesOf;
 using namespace std::string_literals;
 
 // The window as the searches see it, with everything recorded.
@@ -58,67 +63,6 @@ class FakeSurface : public SearchSurface {
     return panes;
   }
 };
-
-// The names of `request`'s header lines that a test looks at, with values, in
-// the order they arrived; the lines curl adds by itself (Host,
-// Content-Length, ...) are left out.
-std::vector<std::string> HeaderLines(const Request& request, const std::set<std::string>& names) {
-  std::vector<std::string> lines;
-  for (const std::string& line : request.header_lines) {
-    const std::string name = line.substr(0, line.find(':'));
-    if (names.count(name) != 0) lines.push_back(line);
-  }
-  return lines;
-}
-
-std::set<std::string> NamesOf(const std::vector<std::string>& lines) {
-  std::set<std::string> names;
-  for (const std::string& line : lines) names.insert(line.substr(0, line.find(':')));
-  return names;
-}
-
-const std::string kAgent =
-    "User-Agent: Mozilla/5.0 (Windows NT 10.0; WOW64) AppleWebKit/537.36 (KHTML, like Gecko) "
-    "Chrome/70.0.3538.25 Safari/537.36 Core/1.70.3741.400 QQBrowser/10.5.3863.400";
-const std::string kAccept =
-    "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,image/webp,image/apng,*/*;q=0.8";
-
-// The first service's header block as it reaches the server: ours, then the
-// default lines the request routine adds.
-std::vector<std::string> ExpectedBaiduHeaders(const std::string& origin) {
-  return {"Origin: " + origin,
-          "X-Requested-With: XMLHttpRequest",
-          kAgent,
-          "Content-Type: multipart/form-data; boundary=----WebKitFormBoundary3Z6MRVJU9hdwnDUG",
-          "Referer: " + origin + "/pcpage/index?tpl_from=pc",
-          "Accept: text/html, application/xhtml+xml, */*",
-          "Accept-Encoding: gbk, GB2312",
-          "Accept-Language: zh-cn",
-          "Cache-Control: no-cache"};
-}
-
-std::vector<std::string> Expected360AddressHeaders(const std::string& origin) {
-  return {"Origin: " + origin,
-          "Upgrade-Insecure-Requests: 1",
-          "Content-Type: multipart/form-data; boundary=----WebKitFormBoundarykcz9f3Gj8B9wZqFw",
-          kAgent,
-          kAccept,
-          "Referer: " + origin + "/",
-          "Accept-Encoding: gbk, GB2312",
-          "Accept-Language: zh-cn",
-          "Cache-Control: no-cache"};
-}
-
-// The byte uploads: ours, then the one default line they lack.
-std::vector<std::string> ExpectedFileHeaders(const std::string& origin, const std::string& boundary) {
-  return {"Origin: " + origin,
-          "Upgrade-Insecure-Requests: 1",
-          "Content-Type: multipart/form-data; boundary=" + boundary,
-          kAgent,
-          kAccept,
-          "Referer: " + origin + "/",
-          "Accept-Language: zh-cn"};
-}
 
 class SearchWorkflowsTest : public ::testing::Test {
  protected:
