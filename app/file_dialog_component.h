@@ -40,9 +40,9 @@ class FileDialogComponent : public QObject {
   // Shows the dialog modally. True when the user confirmed an existing file.
   bool Show();
 
-  // The place of the component on the window's design surface; it is not a
-  // widget and is never drawn.
-  [[nodiscard]] static QRect DesignRectangle() { return {1080, 720, 64, 48}; }
+  // The place the component holds in the window's layout (client
+  // coordinates); it is not a widget and is never drawn.
+  [[nodiscard]] static QRect LayoutRectangle() { return {1080, 720, 64, 48}; }
 
   // Qt name filters for a "description|pattern" text: a text that does not
   // end in "||" gets "||", then every pair with a description becomes one
