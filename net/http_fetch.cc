@@ -40,18 +40,18 @@ constexpr std::int64_t kCharsetWindow = 1024;
 constexpr std::string_view kCharsetPattern = "<meta.+?charset=[^\\w]?([-\\w]+)";
 
 // The messages of the numbered failures.
-constexpr std::string_view kUrlFailed = "701 解析URL地址失败!";
-constexpr std::string_view kSessionFailed = "702 创建WinHttp会话失败!";
-constexpr std::string_view kConnectionFailed = "703 创建WinHttp连接失败!";
-constexpr std::string_view kRequestFailed = "704 创建WinHttp请求失败!";
-constexpr std::string_view kTimeoutsFailed = "705 设置超时时间失败!";
-constexpr std::string_view kProxyCredentialsFailed = "707 设置代理凭证失败!";
-constexpr std::string_view kServerCredentialsFailed = "707 设置服务器凭证失败!";
-constexpr std::string_view kRedirectsFailed = "709 重定向设置失败!";
-constexpr std::string_view kHeadersFailed = "710 设置协议头失败!";
-constexpr std::string_view kSendFailed = "711 发送请求失败!";
-constexpr std::string_view kNoResponse = "712 服务器未响应!";
-constexpr std::string_view kReadFailed = "713 读取数据失败!";
+constexpr std::string_view kUrlFailed = "701 \xBD\xE2\xCE\xF6URL\xB5\xD8\xD6\xB7\xCA\xA7\xB0\xDC!";  // 701 解析URL地址失败!
+constexpr std::string_view kSessionFailed = "702 \xB4\xB4\xBD\xA8WinHttp\xBB\xE1\xBB\xB0\xCA\xA7\xB0\xDC!";  // 702 创建WinHttp会话失败!
+constexpr std::string_view kConnectionFailed = "703 \xB4\xB4\xBD\xA8WinHttp\xC1\xAC\xBD\xD3\xCA\xA7\xB0\xDC!";  // 703 创建WinHttp连接失败!
+constexpr std::string_view kRequestFailed = "704 \xB4\xB4\xBD\xA8WinHttp\xC7\xEB\xC7\xF3\xCA\xA7\xB0\xDC!";  // 704 创建WinHttp请求失败!
+constexpr std::string_view kTimeoutsFailed = "705 \xC9\xE8\xD6\xC3\xB3\xAC\xCA\xB1\xCA\xB1\xBC\xE4\xCA\xA7\xB0\xDC!";  // 705 设置超时时间失败!
+constexpr std::string_view kProxyCredentialsFailed = "707 \xC9\xE8\xD6\xC3\xB4\xFA\xC0\xED\xC6\xBE\xD6\xA4\xCA\xA7\xB0\xDC!";  // 707 设置代理凭证失败!
+constexpr std::string_view kServerCredentialsFailed = "707 \xC9\xE8\xD6\xC3\xB7\xFE\xCE\xF1\xC6\xF7\xC6\xBE\xD6\xA4\xCA\xA7\xB0\xDC!";  // 707 设置服务器凭证失败!
+constexpr std::string_view kRedirectsFailed = "709 \xD6\xD8\xB6\xA8\xCF\xF2\xC9\xE8\xD6\xC3\xCA\xA7\xB0\xDC!";  // 709 重定向设置失败!
+constexpr std::string_view kHeadersFailed = "710 \xC9\xE8\xD6\xC3\xD0\xAD\xD2\xE9\xCD\xB7\xCA\xA7\xB0\xDC!";  // 710 设置协议头失败!
+constexpr std::string_view kSendFailed = "711 \xB7\xA2\xCB\xCD\xC7\xEB\xC7\xF3\xCA\xA7\xB0\xDC!";  // 711 发送请求失败!
+constexpr std::string_view kNoResponse = "712 \xB7\xFE\xCE\xF1\xC6\xF7\xCE\xB4\xCF\xEC\xD3\xA6!";  // 712 服务器未响应!
+constexpr std::string_view kReadFailed = "713 \xB6\xC1\xC8\xA1\xCA\xFD\xBE\xDD\xCA\xA7\xB0\xDC!";  // 713 读取数据失败!
 
 // The stages of a request, in the order they are reached. Leaving, the window
 // is serviced once for each stage reached.
