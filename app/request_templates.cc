@@ -3,10 +3,9 @@
 
 #include <cstring>
 #include <limits>
-#include <new>
-#include <stdexcept>
 #include <vector>
 
+#include "app/large_buffer.h"
 #include "text/base64.h"
 
 namespace tavrel {
@@ -147,13 +146,7 @@ std::string FillFormWith(std::string_view form, std::string_view placeholder,
   const std::size_t kept = form.size() - hits.size() * placeholder.size();
   if (value_size > (std::numeric_limits<std::size_t>::max() / 2 - kept) / hits.size()) return {};
   std::string out;
-  try {
-    out.resize(kept + hits.size() * value_size);
-  } catch (const std::bad_alloc&) {
-    return {};
-  } catch (const std::length_error&) {
-    return {};
-  }
+  if (!ResizeLargeBuffer(out, kept + hits.size() * value_size)) return {};
   char* dest = out.data();
   std::size_t from = 0;
   for (std::size_t at : hits) {

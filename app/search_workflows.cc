@@ -6,10 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <new>
-#include <stdexcept>
 #include <utility>
 
+#include "app/large_buffer.h"
 #include "app/request_templates.h"
 #include "net/http_fetch.h"
 #include "net/http_fetch_automation.h"
@@ -84,13 +83,7 @@ Bytes ReadWholeFile(const std::string& native_path) {
   if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) return {};
   const auto size = static_cast<std::size_t>(info.st_size);
   std::string data;
-  try {
-    data.resize(size);
-  } catch (const std::bad_alloc&) {
-    return {};
-  } catch (const std::length_error&) {
-    return {};
-  }
+  if (!ResizeLargeBuffer(data, size)) return {};
   std::size_t done = 0;
   while (done < size) {
     const ssize_t got = ::read(file.get(), data.data() + done, size - done);
