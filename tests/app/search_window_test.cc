@@ -417,6 +417,25 @@ TEST_F(SearchWindowTest, AClickDuringTheFirstRequestRunsNestedInsideIt) {
   EXPECT_TRUE(WaitForPage(3, services_->Origin(Service::kImage360) + services_->Image360ResultPath(2)));
 }
 
+TEST_F(SearchWindowTest, TextTypedDuringTheFirstRequestReachesTheOtherServices) {
+  Open();
+  services_->SetBaiduDelay(std::chrono::milliseconds(200));
+  window_->address_box()->setText(QStringLiteral("before"));
+  // Handled while the first request is under way.
+  QTimer::singleShot(0, window_.get(), [this] {
+    window_->address_box()->setText(QStringLiteral("ab"));
+  });
+  QTest::mouseClick(window_->address_button(), Qt::LeftButton);
+  ASSERT_EQ(services_->Uploads(Service::kBaidu).size(), 1u);
+  EXPECT_NE(services_->Uploads(Service::kBaidu)[0].body.find("\r\n\r\nbefore\r\n"),
+            std::string::npos);
+  EXPECT_EQ(Pane(2)->PaneAddress(),
+            services_->Origin(Service::kSogou) + "/ris?flag=1&drag=0&query=%61%62");
+  ASSERT_EQ(services_->Uploads(Service::kImage360).size(), 1u);
+  EXPECT_NE(services_->Uploads(Service::kImage360)[0].body.find("\r\n\r\nab\r\n"),
+            std::string::npos);
+}
+
 TEST_F(SearchWindowTest, FailingServicesLeaveOnlyTheirOwnPanes) {
   Open({.baidu = Behaviour::kRefuse, .image360 = Behaviour::kNoMarkers});
   window_->address_box()->setText(QStringLiteral("http://img.test/f.png"));
