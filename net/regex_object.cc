@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <string>
 #include <utility>
@@ -49,10 +50,33 @@ struct CompileContextFree {
 using CodePtr = std::unique_ptr<pcre2_code, CodeFree>;
 using MatchDataPtr = std::unique_ptr<pcre2_match_data, MatchDataFree>;
 using CompileContextPtr = std::unique_ptr<pcre2_compile_context, CompileContextFree>;
+struct MatchContextFree {
+  void operator()(pcre2_match_context* p) const { pcre2_match_context_free(p); }
+};
+using MatchContextPtr = std::unique_ptr<pcre2_match_context, MatchContextFree>;
 
 // "#引号" in code page 936.
 constexpr std::string_view kQuotePlaceholder = "#\xD2\xFD\xBA\xC5";
 constexpr std::size_t kUnset = std::numeric_limits<std::size_t>::max();
+
+// A bound on the work of one Create. PCRE2's match limit does not count the
+// steps of a repeated single character, so "a*a*a*b|." over a thousand "a"
+// still runs for minutes within it. Instead every pattern item that the
+// matcher tries calls CountStep (automatic callouts), and one Create may take
+// about kWorkBudget / (subject length + 1) such steps over all its searches:
+// between two steps the matcher scans the subject at most once, so the whole
+// run stays within about kWorkBudget unit comparisons (a second or two). A
+// run that uses up its steps fails like one that hits the match limit.
+constexpr std::uint64_t kWorkBudget = 2'500'000'000;
+constexpr std::uint64_t kMinSteps = 1'000'000;
+constexpr std::uint64_t kMaxSteps = 50'000'000;
+
+int CountStep(pcre2_callout_block* /*block*/, void* steps_left) {
+  auto* left = static_cast<std::uint64_t*>(steps_left);
+  if (*left == 0) return PCRE2_ERROR_MATCHLIMIT;
+  --*left;
+  return 0;
+}
 
 // A span of UTF-16 code units; begin == kUnset for a group that took no part.
 struct Span {
@@ -140,6 +164,7 @@ bool RegexObject::Create(std::string_view pattern, std::string_view subject, boo
       PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF | PCRE2_ALLOW_EMPTY_CLASS | PCRE2_DOLLAR_ENDONLY;
   if (state->ignore_case) options |= PCRE2_CASELESS;
   if (multiline) options |= PCRE2_MULTILINE;
+  options |= PCRE2_AUTO_CALLOUT;  // the steps that CountStep counts
 
   const std::u16string pattern16 = GbkToUtf16(state->pattern);
   int error_code = 0;
@@ -157,12 +182,19 @@ bool RegexObject::Create(std::string_view pattern, std::string_view subject, boo
 
   const auto* units = reinterpret_cast<PCRE2_SPTR>(state->subject16.data());
   const std::size_t length = state->subject16.size();
+  MatchContextPtr match_context(pcre2_match_context_create(nullptr));
+  if (!match_context) return false;
+  std::uint64_t steps_left =
+      std::clamp<std::uint64_t>(kWorkBudget / (length + 1), kMinSteps, kMaxSteps);
+  pcre2_set_callout(match_context.get(), CountStep, &steps_left);
   std::size_t start = 0;
   while (start <= length) {
-    const int rc = pcre2_match(code.get(), units, length, start, 0, match_data.get(), nullptr);
+    const int rc =
+        pcre2_match(code.get(), units, length, start, 0, match_data.get(), match_context.get());
     if (rc == PCRE2_ERROR_NOMATCH) break;
     if (rc < 0) {
-      // The run failed (a match limit, for one): no match collection.
+      // The run failed (a match limit or the work bound, for one): no match
+      // collection.
       state->matches.clear();
       return false;
     }

@@ -28,7 +28,8 @@ class RegexObject {
 
   // Compiles the pattern (with "#引号" turned into '"' when
   // `quote_placeholder`) and runs it over `subject`, keeping the matches.
-  // False when the pattern is not valid; true otherwise, matches or not.
+  // False when the pattern is not valid, or when the run backtracks past its
+  // bounded amount of work (about a second); true otherwise, matches or not.
   bool Create(std::string_view pattern, std::string_view subject, bool case_sensitive = false,
               bool multiline = true, bool all_matches = true, bool quote_placeholder = false);
 

@@ -125,6 +125,23 @@ TEST(RegexObjectCreate, InvalidPatternReadsAsNothing) {
   EXPECT_EQ(re.PatternText(), "(abc");
 }
 
+// Backtracking inside repeats of one character escapes PCRE2's match limit:
+// without a bound of its own this Create ran for over a minute.
+TEST(RegexObjectCreate, RunawayBacktrackingFailsInsteadOfHanging) {
+  RegexObject re;
+  const std::string many_a(1000, 'a');
+  EXPECT_FALSE(re.Create("a*a*a*b|.", many_a));
+  EXPECT_EQ(re.MatchCount(), 0);
+  EXPECT_EQ(re.MatchText(1), "");
+
+  // Runs with many cheap searches stay within the bound.
+  const std::string subject(4096, 'a');
+  ASSERT_TRUE(re.Create("a", subject));
+  EXPECT_EQ(re.MatchCount(), 4096);
+  ASSERT_TRUE(re.Create("a*a*b|.", std::string(200, 'a')));
+  EXPECT_EQ(re.MatchCount(), 200);
+}
+
 TEST(RegexObjectCreate, BeforeCreateNothingMatched) {
   const RegexObject re;
   std::int32_t position = 99;
