@@ -77,7 +77,9 @@ class FileDescriptor {
 
 Bytes ReadWholeFile(const std::string& native_path) {
   if (native_path.empty()) return {};
-  FileDescriptor file(::open(native_path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Without O_NONBLOCK, opening a named pipe would wait for a writer and
+  // hang the window; for a regular file it changes nothing.
+  FileDescriptor file(::open(native_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (file.get() < 0) return {};
   struct stat info {};
   if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) return {};

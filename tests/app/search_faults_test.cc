@@ -13,12 +13,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -537,6 +540,35 @@ TEST_F(SearchFaultsTest, AFileWithoutReadPermissionGivesEmptyParts) {
   StandInSurface surface;
   surface.chosen = StandInSurface::File(locked);
   SearchByLocalImage(surface, services.origins());
+  ExpectUploadsCarry(services, "");
+  ExpectResultsInAllPanes(surface, services);
+}
+
+// A named pipe picked in the dialog: nobody writes to it, and the search must
+// not wait for somebody to (it used to block in open() for good, and the
+// window with it). A search that still blocks is released after 5 s by
+// opening the pipe for writing, so the test ends either way.
+TEST_F(SearchFaultsTest, ANamedPipeIsNotWaitedFor) {
+  const std::string pipe = (folder_ / "pipe.jpg").string();
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+  FakeServices services;
+  StandInSurface surface;
+  surface.chosen = StandInSurface::File(pipe);
+  std::atomic<bool> done{false};
+  std::thread search([&] {
+    SearchByLocalImage(surface, services.origins());
+    done = true;
+  });
+  const auto deadline = steady_clock::now() + seconds(5);
+  while (!done && steady_clock::now() < deadline) std::this_thread::sleep_for(milliseconds(10));
+  const bool blocked = !done;
+  while (!done) {
+    const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (writer >= 0) ::close(writer);
+    std::this_thread::sleep_for(milliseconds(10));
+  }
+  search.join();
+  EXPECT_FALSE(blocked) << "the search waited for a writer on the pipe";
   ExpectUploadsCarry(services, "");
   ExpectResultsInAllPanes(surface, services);
 }
