@@ -44,7 +44,11 @@ int main(int argc, char** argv) {
     QDeadlineTimer deadline(30000);
     while (loaded < 3 && !deadline.hasExpired()) QTest::qWait(50);
     QTest::qWait(1500);  // let the pages paint
-    if (window.grab().save(QString::fromLocal8Bit(argv[1]), "PNG")) status = 0;
+    if (loaded < 3) {
+      std::fprintf(stderr, "tavrel_screenshot: only %d of the 3 panes finished loading\n", loaded);
+    } else if (window.grab().save(QString::fromLocal8Bit(argv[1]), "PNG")) {
+      status = 0;
+    }
   }
   return status;
 }
