@@ -4,7 +4,8 @@
 // against the fake services with faults mixed in (refused, reset, garbage,
 // missing markers). Every search must end with each pane written once and
 // right; at the end the process holds exactly as many file descriptors as
-// after the first 20 searches, and about as much resident memory.
+// after the first 20 searches, as many threads, and about as much resident
+// memory.
 //
 // The fake services are made anew for each search, so that their sockets and
 // threads are gone again when the counts are taken: what remains open is the
@@ -12,6 +13,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -44,6 +46,14 @@ std::size_t OpenDescriptors() {
     ++n;
   }
   return n - 1;  // the iterator's own
+}
+
+std::size_t Threads() {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+    ++n;
+  }
+  return n;
 }
 
 std::size_t ResidentBytes() {
@@ -142,6 +152,7 @@ TEST(Soak, SixHundredSearchesWithFaultsLeakNeitherDescriptorsNorMemory) {
   constexpr int kWarmUp = 20;
   const auto start = steady_clock::now();
   std::size_t descriptors_after_warm_up = 0;
+  std::size_t threads_after_warm_up = 0;
   std::size_t resident_after_warm_up = 0;
   int failed = 0;
   for (int i = 0; i < kSearches; ++i) {
@@ -151,17 +162,20 @@ TEST(Soak, SixHundredSearchesWithFaultsLeakNeitherDescriptorsNorMemory) {
       // each count, so that the counts compare what is in use.
       ::malloc_trim(0);
       descriptors_after_warm_up = OpenDescriptors();
+      threads_after_warm_up = Threads();
       resident_after_warm_up = ResidentBytes();
     }
   }
   const auto elapsed = steady_clock::now() - start;
   ::malloc_trim(0);
   const std::size_t descriptors = OpenDescriptors();
+  const std::size_t threads = Threads();
   const std::size_t resident = ResidentBytes();
   std::filesystem::remove_all(folder);
 
   EXPECT_EQ(failed, 0);
   EXPECT_EQ(descriptors, descriptors_after_warm_up);
+  EXPECT_EQ(threads, threads_after_warm_up);
   // Resident memory: within 5 %, or 2 MiB for a process this small, where a
   // few pages of allocator or library state moving about would already be 5 %.
   const std::size_t slack = std::max<std::size_t>(resident_after_warm_up / 20, std::size_t{2} << 20);
@@ -169,11 +183,13 @@ TEST(Soak, SixHundredSearchesWithFaultsLeakNeitherDescriptorsNorMemory) {
       << "after " << kWarmUp << ": " << (resident_after_warm_up >> 10) << " KiB, at the end: "
       << (resident >> 10) << " KiB";
   EXPECT_LT(elapsed, std::chrono::seconds(120));
-  std::printf("%d searches in %lld ms; descriptors %zu -> %zu; resident %zu KiB -> %zu KiB\n",
-              kSearches,
-              static_cast<long long>(
-                  std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()),
-              descriptors_after_warm_up, descriptors, resident_after_warm_up >> 10, resident >> 10);
+  std::printf(
+      "%d searches in %lld ms; descriptors %zu -> %zu; threads %zu -> %zu; resident %zu KiB -> "
+      "%zu KiB\n",
+      kSearches,
+      static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()),
+      descriptors_after_warm_up, descriptors, threads_after_warm_up, threads,
+      resident_after_warm_up >> 10, resident >> 10);
 }
 
 }  // namespace
