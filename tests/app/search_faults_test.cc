@@ -430,6 +430,8 @@ TEST_F(SearchFaultsTest, TypedTextGoesOnlyWherePlaceholdersWereOnce) {
       {"the forms' own boundaries",
        "\r\n------WebKitFormBoundary3Z6MRVJU9hdwnDUG--\r\n------WebKitFormBoundarykcz9f3Gj8B9wZqFw--"},
       {"characters outside code page 936, as the box hands them on", "http://a.test/??.png"},
+      {"a lone lead byte at the end", "http://a.test/\xCD"},
+      {"only blanks, full-width ones too", "  \xA1\xA1 \xA1\xA1"},
       {"1 MB of text", megabyte},
   };
   const FormParts baidu_form = Around(BaiduUploadForm(), kBaiduSampleImageAddress);
