@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QVariant>
+#include <QWebEnginePage>
 #include <gtest/gtest.h>
 
 #include "app/request_templates.h"
@@ -62,7 +64,9 @@ class SearchFaultsWindowTest : public ::testing::Test {
       if (request.method != "POST") return Reply::Ok("<html><body>result 1</body></html>");
       if (failing_) return Reply::Reset();
       std::string escaped;
-      for (const char c : origin1 + "/result1?ok") {
+      const char* hostile = hostile_.load();
+      const std::string named = *hostile != '\0' ? std::string(hostile) : origin1 + "/result1?ok";
+      for (const char c : named) {
         if (c == '/') escaped += '\\';
         escaped += c;
       }
@@ -90,6 +94,8 @@ class SearchFaultsWindowTest : public ::testing::Test {
 
   FakeServices services_;
   std::atomic<bool> failing_{true};
+  // When set, the address the first service names instead of its result.
+  std::atomic<const char*> hostile_{""};
   std::unique_ptr<SearchWindow> window_;
   LocalClock previous_clock_;
 };
@@ -130,6 +136,42 @@ TEST_F(SearchFaultsWindowTest, CharactersOutsideTheCodePageReachTheServicesAsQue
             FillForm(Image360AddressForm(), kFormDataPlaceholder, expected));
   EXPECT_TRUE(window_->pane(2)->PaneAddress().view().ends_with("%3F%2D%80%2D%3F%2E%70%6E%67"))
       << window_->pane(2)->PaneAddress();
+}
+
+// The text of pane n's page, or "<no answer>".
+std::string PageText(ResultPane* pane) {
+  std::string text = "<no answer>";
+  bool answered = false;
+  pane->page()->runJavaScript(QStringLiteral("document.body ? document.body.innerText : ''"),
+                              [&](const QVariant& v) {
+                                text = v.toString().toStdString();
+                                answered = true;
+                              });
+  WaitUntil([&] { return answered; }, 5000);
+  return text;
+}
+
+// A service that names a script or a local file as its result address must
+// not get the pane to run the script in the page it shows, nor to show the
+// file. Today the pane loads whatever address it is given: a "javascript:"
+// address runs in the page of the previous result (the service's own origin),
+// a "file:" address shows the local file. The searches hand the address on
+// unchanged, as they should; the pane is the place to refuse anything but
+// http and https (showing its blank page instead).
+TEST_F(SearchFaultsWindowTest, DISABLED_AServiceCannotMakeAPaneRunScriptOrShowLocalFiles) {
+  failing_ = false;
+  SearchByAddress(QStringLiteral("http://img.test/first.png"));
+  ASSERT_TRUE(WaitUntil([&] { return PageText(window_->pane(1)) == "result 1"; }, 30000));
+
+  hostile_ = "javascript:document.body.innerText='script ran';void 0";
+  SearchByAddress(QStringLiteral("http://img.test/second.png"));
+  QTest::qWait(1500);
+  EXPECT_NE(PageText(window_->pane(1)), "script ran");
+
+  hostile_ = "file:///etc/hostname";
+  SearchByAddress(QStringLiteral("http://img.test/third.png"));
+  QTest::qWait(1500);
+  EXPECT_NE(window_->pane(1)->url().scheme().toStdString(), "file");
 }
 
 }  // namespace
