@@ -1,5 +1,6 @@
-# The searches when services misbehave and input is hostile, at the workflow
 find_package(Qt6 REQUIRED COMPONENTS Test)
+
+# The searches when services misbehave and input is hostile, at the workflow
 # level against the fake services.
 tavrel_add_test(app_search_faults_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/search_faults_test.cc
