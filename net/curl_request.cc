@@ -186,24 +186,18 @@ class CurlRequest final : public RequestComponent {
               Set(curl, CURLOPT_WRITEFUNCTION, &BodySink::Callback) &&
               Set(curl, CURLOPT_WRITEDATA, &sink) &&
               Set(curl, CURLOPT_SSL_VERIFYPEER, verify_peer_ ? 1L : 0L) &&
-              Set(curl, CURLOPT_SSL_VERIFYHOST, verify_host_ ? 2L : 0L) && SetTimeoutOptions(curl) &&
+              Set(curl, CURLOPT_SSL_VERIFYHOST, verify_host_ ? 2L : 0L) &&
               SetRedirectOptions(curl) && SetCredentialOptions(curl) && SetVerb(curl, body);
     if (!ok) return;
-    const CURLcode code = curl_easy_perform(curl);
+    // Resolving and connecting share their two bounds; after that, sending
+    // and receiving each may be silent for as long as their own bound allows.
+    const CURLcode code = net_internal::PerformWithTimeouts(
+        curl, std::int64_t{resolve_ms_} + connect_ms_, std::max(send_ms_, receive_ms_));
     const std::size_t sent = method_ == "HEAD" ? 0 : body.size();
     if (net_internal::ReadOutcome(curl, code, collector, sent) != Outcome::kDone) return;
     header_block_ = collector.block();
     status_ = collector.status();
     body_ = std::move(sink.body);
-  }
-
-  // The largest of the four bounds the whole exchange; resolving and
-  // connecting together stay within their two. 0 means no bound.
-  bool SetTimeoutOptions(CURL* curl) const {
-    const std::int64_t connect = std::int64_t{resolve_ms_} + connect_ms_;
-    const std::int64_t overall = std::max({resolve_ms_, connect_ms_, send_ms_, receive_ms_});
-    return Set(curl, CURLOPT_CONNECTTIMEOUT_MS, net_internal::ClampMilliseconds(connect)) &&
-           Set(curl, CURLOPT_TIMEOUT_MS, net_internal::ClampMilliseconds(overall));
   }
 
   bool SetRedirectOptions(CURL* curl) const {

@@ -2,6 +2,7 @@
 #include "net/curl_transfer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -208,6 +209,91 @@ Outcome ReadOutcome(CURL* curl, CURLcode code, const HeaderCollector& headers,
   curl_easy_getinfo(curl, CURLINFO_SIZE_UPLOAD_T, &uploaded);
   const bool sent = request_size > 0 && static_cast<std::uint64_t>(uploaded) >= body_size;
   return sent ? Outcome::kNoResponse : Outcome::kNotSent;
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct CurlMultiFree {
+  void operator()(CURLM* p) const { curl_multi_cleanup(p); }
+};
+using CurlMultiPtr = std::unique_ptr<CURLM, CurlMultiFree>;
+
+// When a byte last moved, as the progress callback sees the counters change.
+// The body counters leave out header bytes, so those are counted as well.
+struct Activity {
+  CURL* curl = nullptr;
+  Clock::time_point last = Clock::now();
+  curl_off_t moved = 0;
+
+  static int Callback(void* activity, curl_off_t, curl_off_t received, curl_off_t,
+                      curl_off_t sent) {
+    auto* self = static_cast<Activity*>(activity);
+    long header_bytes = 0;
+    long request_bytes = 0;
+    curl_easy_getinfo(self->curl, CURLINFO_HEADER_SIZE, &header_bytes);
+    curl_easy_getinfo(self->curl, CURLINFO_REQUEST_SIZE, &request_bytes);
+    const curl_off_t moved = received + sent + header_bytes + request_bytes;
+    if (moved != self->moved) {
+      self->moved = moved;
+      self->last = Clock::now();
+    }
+    return 0;
+  }
+};
+
+}  // namespace
+
+CURLcode PerformWithTimeouts(CURL* curl, std::int64_t connect_ms, std::int64_t idle_ms) {
+  // libcurl's own time-out (CURLOPT_TIMEOUT_MS) bounds the whole transfer,
+  // which would cut off a large upload on a slow line; so the transfer runs on
+  // a multi handle of its own here, and this loop watches for silence.
+  Activity activity{.curl = curl};
+  if (curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, ClampMilliseconds(connect_ms)) !=
+          CURLE_OK ||
+      curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L) != CURLE_OK ||
+      curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Activity::Callback) != CURLE_OK ||
+      curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &activity) != CURLE_OK) {
+    return CURLE_FAILED_INIT;
+  }
+  const CurlMultiPtr multi(curl_multi_init());
+  if (!multi || curl_multi_add_handle(multi.get(), curl) != CURLM_OK) return CURLE_FAILED_INIT;
+
+  constexpr std::int64_t kMaxWaitMs = 100;
+  CURLcode result = CURLE_OPERATION_TIMEDOUT;
+  for (;;) {
+    int running = 0;
+    if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+      result = CURLE_FAILED_INIT;
+      break;
+    }
+    int left = 0;
+    bool done = false;
+    while (CURLMsg* message = curl_multi_info_read(multi.get(), &left)) {
+      if (message->msg == CURLMSG_DONE && message->easy_handle == curl) {
+        result = message->data.result;
+        done = true;
+      }
+    }
+    if (done) break;
+    std::int64_t wait_ms = kMaxWaitMs;
+    if (idle_ms > 0) {
+      const std::int64_t silent_ms =
+          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - activity.last)
+              .count();
+      if (silent_ms >= idle_ms) break;  // CURLE_OPERATION_TIMEDOUT
+      wait_ms = std::min(wait_ms, idle_ms - silent_ms);
+    }
+    if (curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(wait_ms), nullptr) != CURLM_OK) {
+      result = CURLE_FAILED_INIT;
+      break;
+    }
+  }
+  curl_multi_remove_handle(multi.get(), curl);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, nullptr);
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
+  return result;
 }
 
 long ClampMilliseconds(std::int64_t ms) {

@@ -120,6 +120,15 @@ enum class Outcome {
 [[nodiscard]] Outcome ReadOutcome(CURL* curl, CURLcode code, const HeaderCollector& headers,
                                   std::uint64_t body_size);
 
+// Runs the transfer on `curl` like curl_easy_perform, with the time-outs of a
+// request whose stages each have their own: resolving and connecting
+// together within `connect_ms`, and after that the call fails once no byte
+// has gone out or come in for `idle_ms` (sending and receiving). A slow but
+// steady upload or download therefore goes on as long as it moves. 0 means no
+// bound. A call that runs into a bound returns CURLE_OPERATION_TIMEDOUT.
+[[nodiscard]] CURLcode PerformWithTimeouts(CURL* curl, std::int64_t connect_ms,
+                                           std::int64_t idle_ms);
+
 // Milliseconds for libcurl from a 32-bit count, clamped to what it takes.
 [[nodiscard]] long ClampMilliseconds(std::int64_t ms);
 

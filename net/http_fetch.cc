@@ -170,11 +170,10 @@ class Fetch {
     const std::int64_t timeout_ms = request_.timeout_seconds >= 1
                                         ? std::int64_t{request_.timeout_seconds} * 1000
                                         : kDefaultTimeoutMs;
-    // The whole call, resolving to the last body byte, stays within the bound.
-    const long bound = net_internal::ClampMilliseconds(timeout_ms);
-    if (!Set(curl, CURLOPT_CONNECTTIMEOUT_MS, bound) || !Set(curl, CURLOPT_TIMEOUT_MS, bound)) {
-      return Fail(kTimeoutsFailed);
-    }
+    // One bound for each stage: resolving and connecting, sending, and
+    // receiving. A transfer that keeps moving is not cut off.
+    timeout_ms_ = net_internal::ClampMilliseconds(timeout_ms);
+    if (!Set(curl, CURLOPT_CONNECTTIMEOUT_MS, timeout_ms_)) return Fail(kTimeoutsFailed);
 
     if (!request_.user_name.empty() && !request_.password.empty()) {
       const std::string user(request_.user_name), password(request_.password);
@@ -217,7 +216,7 @@ class Fetch {
     }
 
     stage_ = kStageSend;
-    const CURLcode code = curl_easy_perform(curl);
+    const CURLcode code = net_internal::PerformWithTimeouts(curl, timeout_ms_, timeout_ms_);
     switch (net_internal::ReadOutcome(curl, code, collector, SentBodySize())) {
       case Outcome::kNotSent:
         return Fail(kSendFailed);
@@ -333,6 +332,7 @@ class Fetch {
 
   const HttpFetchRequest& request_;
   int stage_ = kStageNone;
+  long timeout_ms_ = 0;
   net_internal::MemoryUpload upload_{.data = request_.body};
 };
 

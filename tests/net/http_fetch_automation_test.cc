@@ -462,6 +462,22 @@ TEST(CurlComponent, TimeoutsBoundTheSend) {
   EXPECT_EQ(request->Status(), 0);
 }
 
+TEST(CurlComponent, SlowButSteadyAnswerOutlastsTheTimeouts) {
+  FakeServer server;
+  Reply slow = Reply::Ok("slow body", "text/plain");
+  slow.pace_bytes = slow.bytes.size() / 5 + 1;
+  slow.pace = milliseconds(400);
+  server.Push(slow);
+  const std::unique_ptr<RequestComponent> request = MakeCurlRequest();
+  request->SetTimeouts(1000, 1000, 1000, 1000);
+  request->Open("GET", server.Url("/"), false);
+  const auto start = steady_clock::now();
+  request->SendText("");
+  EXPECT_GE(steady_clock::now() - start, milliseconds(1500));
+  EXPECT_EQ(request->Status(), 200);
+  EXPECT_EQ(request->ResponseBody(), Bytes(std::string_view("slow body")));
+}
+
 TEST(CurlComponent, BadAddressesAndUnopenedRequestsDoNothing) {
   const std::unique_ptr<RequestComponent> request = MakeCurlRequest();
   request->SendText("x");

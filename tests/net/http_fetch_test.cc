@@ -673,7 +673,7 @@ TEST(HttpFetchFailure, BodyCutShortKeepsWhatArrived) {
   }
 }
 
-TEST(HttpFetchFailure, TimeoutBoundsTheWholeCall) {
+TEST(HttpFetchFailure, TimeoutBoundsASilentWait) {
   FakeServer server;
   server.SetDefaultReply(Reply::NoAnswer());
   for (std::int32_t seconds : {1, 2}) {
@@ -683,6 +683,20 @@ TEST(HttpFetchFailure, TimeoutBoundsTheWholeCall) {
     EXPECT_GE(outs.elapsed, milliseconds(seconds * 1000 - 100));
     EXPECT_LT(outs.elapsed, milliseconds(seconds * 1000 + 1000));
   }
+}
+
+// The time-out bounds each wait, not the whole exchange: an answer that keeps
+// coming, slowly, for longer than the time-out still arrives whole.
+TEST(HttpFetchFailure, SlowButSteadyAnswerOutlastsTheTimeout) {
+  FakeServer server;
+  Reply slow = Reply::Ok(std::string(8, 'x'), "text/plain");
+  slow.pace_bytes = slow.bytes.size() / 6 + 1;
+  slow.pace = milliseconds(400);
+  server.Push(slow);
+  const Outs outs = Call({.url = server.Url("/"), .timeout_seconds = 1});
+  EXPECT_EQ(outs.status_text, "200 OK");
+  EXPECT_EQ(outs.result, std::string(8, 'x'));
+  EXPECT_GE(outs.elapsed, milliseconds(1500));
 }
 
 // ---- Window servicing ----

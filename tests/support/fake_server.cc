@@ -477,7 +477,14 @@ void FakeServer::State::Serve(int fd, std::size_t index) {
   Record(std::move(request));
 
   if (reply.delay.count() > 0 && !conn.Sleep(static_cast<int>(reply.delay.count()))) return;
-  if (!conn.WriteAll(reply.bytes)) return;
+  if (reply.pace_bytes == 0) {
+    if (!conn.WriteAll(reply.bytes)) return;
+  } else {
+    for (std::size_t at = 0; at < reply.bytes.size(); at += reply.pace_bytes) {
+      if (at > 0 && !conn.Sleep(static_cast<int>(reply.pace.count()))) return;
+      if (!conn.WriteAll(std::string_view(reply.bytes).substr(at, reply.pace_bytes))) return;
+    }
+  }
   switch (reply.after) {
     case Reply::After::kClose:
       conn.Close();

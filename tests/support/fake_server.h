@@ -74,6 +74,10 @@ struct Reply {
   After after = After::kClose;
   // Waited before anything is sent (the server keeps reading nothing).
   std::chrono::milliseconds delay{0};
+  // When not zero, the bytes go out `pace_bytes` at a time with `pace` between
+  // the pieces: a slow but steady sender.
+  std::size_t pace_bytes = 0;
+  std::chrono::milliseconds pace{0};
 
   // A well-formed response: "HTTP/1.1 <status> <reason>", the given header
   // lines (each without CR LF), "Content-Length: <body size>" unless a line
