@@ -21,14 +21,23 @@ ResultPane::~ResultPane() { qApp->removeEventFilter(this); }
 
 void ResultPane::SetPaneAddress(const Text& address) {
   pane_address_ = address;
-  if (address.empty()) {
+  QUrl url;
+  if (!address.empty()) {
+    const std::u16string utf16 = GbkToUtf16(address);
+    url = QUrl(QString(reinterpret_cast<const QChar*>(utf16.data()),
+                       static_cast<qsizetype>(utf16.size())),
+               QUrl::TolerantMode);
+  }
+  // The addresses come from the services' replies. Only web pages are
+  // loaded: a "javascript:" address would run in the page shown before, a
+  // "file:" address would show (and hand on) a local file. Anything else
+  // shows the blank page, as the empty address does.
+  const QString scheme = url.scheme().toLower();
+  if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
     setHtml(QStringLiteral(" "), QUrl(QStringLiteral("about:blank")));
     return;
   }
-  const std::u16string utf16 = GbkToUtf16(address);
-  const QString text(reinterpret_cast<const QChar*>(utf16.data()),
-                     static_cast<qsizetype>(utf16.size()));
-  load(QUrl(text, QUrl::TolerantMode));
+  load(url);
 }
 
 Text ResultPane::CurrentAddress() const {

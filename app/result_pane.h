@@ -24,8 +24,9 @@ class ResultPane : public QWebEngineView {
   ~ResultPane() override;
 
   // Writes PaneAddress: a non-empty code-page-936 text is converted to UTF-16
-  // and loaded as an address; the empty text shows the page " " (at
-  // about:blank). Returns at once; the page loads in the background.
+  // and loaded as an address; the empty text, and any address that is not
+  // http or https, shows the page " " (at about:blank). Returns at once; the
+  // page loads in the background.
   void SetPaneAddress(const Text& address);
   // The text last written (empty at start).
   [[nodiscard]] const Text& PaneAddress() const noexcept { return pane_address_; }

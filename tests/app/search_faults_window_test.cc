@@ -153,12 +153,11 @@ std::string PageText(ResultPane* pane) {
 
 // A service that names a script or a local file as its result address must
 // not get the pane to run the script in the page it shows, nor to show the
-// file. Today the pane loads whatever address it is given: a "javascript:"
-// address runs in the page of the previous result (the service's own origin),
-// a "file:" address shows the local file. The searches hand the address on
-// unchanged, as they should; the pane is the place to refuse anything but
-// http and https (showing its blank page instead).
-TEST_F(SearchFaultsWindowTest, DISABLED_AServiceCannotMakeAPaneRunScriptOrShowLocalFiles) {
+// file: a "javascript:" address would run in the page of the previous result
+// (the service's own origin), a "file:" address would show the local file.
+// The searches hand the address on unchanged; the pane refuses anything but
+// http and https and shows its blank page instead.
+TEST_F(SearchFaultsWindowTest, AServiceCannotMakeAPaneRunScriptOrShowLocalFiles) {
   failing_ = false;
   SearchByAddress(QStringLiteral("http://img.test/first.png"));
   ASSERT_TRUE(WaitUntil([&] { return PageText(window_->pane(1)) == "result 1"; }, 30000));
