@@ -30,6 +30,7 @@
 #include "app/search_workflows.h"
 #include "tests/app/fake_services.h"
 #include "tests/app/stand_in_surface.h"
+#include "tests/support/closed_port.h"
 #include "text/base64.h"
 #include "text/timestamp.h"
 
@@ -39,6 +40,7 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 using std::chrono::steady_clock;
+using test_support::ClosedPort;
 using test_support::FakeServer;
 using test_support::FakeServerOptions;
 using test_support::FakeServices;
@@ -147,28 +149,6 @@ Reply FaultyReply(Fault fault, Answer answer) {
   }
   return Reply::Raw(answer.Head(answer.body.size()) + answer.body);
 }
-
-// A loopback port with nothing listening on it.
-class ClosedPort {
- public:
-  ClosedPort() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-  }
-  ~ClosedPort() { ::close(fd_); }
-  ClosedPort(const ClosedPort&) = delete;
-  ClosedPort& operator=(const ClosedPort&) = delete;
-  [[nodiscard]] std::string Origin() const { return "http://127.0.0.1:" + std::to_string(port_); }
-
- private:
-  int fd_;
-  std::uint16_t port_ = 0;
-};
 
 // One service standing in for `service` that answers its uploads with the
 // fault; the other services are the well-behaved fakes.

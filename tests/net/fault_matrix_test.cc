@@ -27,51 +27,25 @@
 
 #include "net/http_fetch.h"
 #include "net/http_fetch_automation.h"
+#include "tests/support/closed_port.h"
 #include "tests/support/fake_server.h"
-#include "text/code_page.h"
+#include "tests/support/gbk.h"
 
 namespace tavrel {
 namespace {
 
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
+using test_support::ClosedPort;
 using test_support::FakeServer;
+using test_support::Gbk;
 using test_support::Reply;
 using test_support::Request;
 using namespace std::string_literals;
 
-// The failure messages are code-page-936 text; this file is UTF-8.
-Text Gbk(std::string_view utf8) {
-  return Utf16ToCodePage(CodePageToUtf16(utf8, kCodePageUtf8), kCodePageGbk);
-}
-
 bool Contains(std::string_view text, std::string_view part) {
   return text.find(part) != std::string_view::npos;
 }
-
-// A loopback port with nothing listening on it: connections are refused.
-class ClosedPort {
- public:
-  ClosedPort() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-  }
-  ~ClosedPort() { ::close(fd_); }
-  ClosedPort(const ClosedPort&) = delete;
-  ClosedPort& operator=(const ClosedPort&) = delete;
-  [[nodiscard]] std::string Url() const {
-    return "http://127.0.0.1:" + std::to_string(port_) + "/up";
-  }
-
- private:
-  int fd_;
-  std::uint16_t port_ = 0;
-};
 
 // Open file descriptors of the process.
 std::size_t OpenDescriptors() {
@@ -166,7 +140,7 @@ class Scene {
     const std::string head100 = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n";
     switch (fault) {
       case Fault::kRefused:
-        url_ = closed_.Url();
+        url_ = closed_.Url("/up");
         return;
       case Fault::kUnresolvable:
         url_ = "http://tavrel-fault-matrix.invalid/up";

@@ -16,23 +16,20 @@
 #include <vector>
 
 #include "net/message_pump.h"
+#include "tests/support/closed_port.h"
 #include "tests/support/fake_server.h"
-#include "text/code_page.h"
+#include "tests/support/gbk.h"
 
 namespace tavrel {
 namespace {
 
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
+using test_support::ClosedPort;
 using test_support::FakeServer;
+using test_support::Gbk;
 using test_support::Reply;
 using test_support::Request;
-
-// The failure messages are the program's own text, in code page 936; this
-// file is UTF-8.
-Text Gbk(std::string_view utf8) {
-  return Utf16ToCodePage(CodePageToUtf16(utf8, kCodePageUtf8), kCodePageGbk);
-}
 
 constexpr std::string_view kUserAgent =
     "User-Agent: Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)";
@@ -56,28 +53,6 @@ class PumpCounter {
 
  private:
   MessagePump previous_;
-};
-
-// A loopback port with nothing listening on it.
-class ClosedPort {
- public:
-  ClosedPort() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-  }
-  ~ClosedPort() { ::close(fd_); }
-  ClosedPort(const ClosedPort&) = delete;
-  ClosedPort& operator=(const ClosedPort&) = delete;
-  [[nodiscard]] std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
-
- private:
-  int fd_;
-  std::uint16_t port_ = 0;
 };
 
 // Every out-value of one call, pre-set to a marker so that "not written"
