@@ -25,39 +25,6 @@ std::unique_ptr<char[]> ExactCopy(std::string_view s) {
   return copy;
 }
 
-bool IsValidUtf8NoZero(std::string_view s) {
-  for (std::size_t i = 0; i < s.size();) {
-    const unsigned char c = At(s, i);
-    std::size_t n = 0;
-    std::uint32_t cp = 0;
-    if (c == 0) return false;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      n = 1, cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      n = 2, cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      n = 3, cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (s.size() - i < n + 1) return false;
-    for (std::size_t k = 1; k <= n; ++k) {
-      const unsigned char t = At(s, i + k);
-      if ((t & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (t & 0x3F);
-    }
-    if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF)) {
-      return false;
-    }
-    i += n + 1;
-  }
-  return true;
-}
-
 // UTF-16LE units in front of the final zero unit; checks that there is
 // exactly one zero unit and that it ends the bytes.
 std::u16string UnitsOf(const Bytes& utf16) {
@@ -96,9 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(units.empty() == text.empty());
     const Text back = Utf16ToCodePage(utf16, code_page);
     if (code_page == kCodePageUtf8) {
-      FUZZ_CHECK(IsValidUtf8NoZero(back.view()));
+      FUZZ_CHECK(IsValidUtf8(back.view(), false));
       // Valid UTF-8 comes back byte for byte.
-      if (IsValidUtf8NoZero(text)) FUZZ_CHECK(back == text);
+      if (IsValidUtf8(text, false)) FUZZ_CHECK(back == text);
     }
     // Re-encoding what was decoded is stable.
     FUZZ_CHECK(Utf16ToCodePage(CodePageToUtf16(back, code_page), code_page) == back.view());
@@ -110,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Bytes raw16(input);
   for (const int code_page : {kCodePageGbk, kCodePageUtf8}) {
     const Text written = Utf16ToCodePage(raw16, code_page);
-    if (code_page == kCodePageUtf8) FUZZ_CHECK(IsValidUtf8NoZero(written.view()));
+    if (code_page == kCodePageUtf8) FUZZ_CHECK(IsValidUtf8(written.view(), false));
   }
   const std::u16string plain16 = GbkToUtf16(input);
   (void)Utf16ToGbk(plain16);

@@ -128,6 +128,41 @@ inline bool HasBlankCharacter(std::string_view s) {
   return false;
 }
 
+// Whether `s` is well-formed UTF-8 (shortest forms, no surrogates, at most
+// U+10FFFF); zero bytes count as valid only with `allow_zero`.
+inline bool IsValidUtf8(std::string_view s, bool allow_zero = true) {
+  for (std::size_t i = 0; i < s.size();) {
+    const unsigned char c = At(s, i);
+    std::size_t n = 0;
+    std::uint32_t cp = 0;
+    if (c == 0 && !allow_zero) return false;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      n = 1, cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      n = 2, cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      n = 3, cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (s.size() - i < n + 1) return false;
+    for (std::size_t k = 1; k <= n; ++k) {
+      const unsigned char t = At(s, i + k);
+      if ((t & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (t & 0x3F);
+    }
+    if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF)) {
+      return false;
+    }
+    i += n + 1;
+  }
+  return true;
+}
+
 }  // namespace tavrel::fuzz
 
 #endif  // TAVREL_FUZZ_FUZZ_SUPPORT_H_
