@@ -31,6 +31,7 @@
 #include "tests/app/fake_services.h"
 #include "tests/app/stand_in_surface.h"
 #include "tests/support/closed_port.h"
+#include "tests/support/fixed_clock.h"
 #include "text/base64.h"
 #include "text/timestamp.h"
 
@@ -208,17 +209,12 @@ std::string EscapeEveryByte(std::string_view text) {
 class SearchFaultsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    previous_clock_ = SetLocalClock([] {
-      return LocalTime{.year = 2020, .month = 4, .day = 20, .hour = 8, .minute = 0, .second = 0,
-                       .millisecond = 42};
-    });
     folder_ = std::filesystem::path(::testing::TempDir()) /
               ("tavrel_search_faults_" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder_);
     picture_ = WriteFile("picture.png", "\x89PNG\r\n\x1a\n\0\xCA\xFD\xBE\xDD data"s);
   }
   void TearDown() override {
-    SetLocalClock(previous_clock_);
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
   }
@@ -231,7 +227,7 @@ class SearchFaultsTest : public ::testing::Test {
 
   std::filesystem::path folder_;
   std::string picture_;
-  LocalClock previous_clock_;
+  test_support::FixedClock clock_;
 };
 
 // ---- Each service failing in each way ----

@@ -24,6 +24,7 @@
 #include "app/result_pane.h"
 #include "app/search_window.h"
 #include "tests/app/fake_services.h"
+#include "tests/support/fixed_clock.h"
 #include "text/timestamp.h"
 
 namespace tavrel {
@@ -53,10 +54,6 @@ bool TimerFires() {
 class SearchFaultsWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    previous_clock_ = SetLocalClock([] {
-      return LocalTime{.year = 2020, .month = 4, .day = 20, .hour = 8, .minute = 0, .second = 0,
-                       .millisecond = 42};
-    });
     // The first and third services fail while `failing_` is set: the first
     // resets its connections, the third answers garbage.
     const std::string origin1 = services_.Origin(Service::kBaidu);
@@ -84,7 +81,6 @@ class SearchFaultsWindowTest : public ::testing::Test {
 
   void TearDown() override {
     window_.reset();
-    SetLocalClock(previous_clock_);
   }
 
   void SearchByAddress(const QString& typed) {
@@ -97,7 +93,7 @@ class SearchFaultsWindowTest : public ::testing::Test {
   // When set, the address the first service names instead of its result.
   std::atomic<const char*> hostile_{""};
   std::unique_ptr<SearchWindow> window_;
-  LocalClock previous_clock_;
+  test_support::FixedClock clock_;
 };
 
 TEST_F(SearchFaultsWindowTest, AfterFailingSearchesTheWindowRespondsAndSearchesAgain) {

@@ -31,6 +31,7 @@
 #include "app/request_templates.h"
 #include "app/result_pane.h"
 #include "tests/app/fake_services.h"
+#include "tests/support/fixed_clock.h"
 #include "text/base64.h"
 #include "text/timestamp.h"
 #include "text/url_encode.h"
@@ -92,10 +93,6 @@ std::string DecodeUnreserved(const std::string& text) {
 class SearchWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    previous_clock_ = SetLocalClock([] {
-      return LocalTime{.year = 2020, .month = 4, .day = 20, .hour = 8, .minute = 0, .second = 0,
-                       .millisecond = 42};
-    });
     for (const char* scheme : {"http", "https", "about", "data", ""}) {
       QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), &catcher_, "Open");
     }
@@ -109,7 +106,6 @@ class SearchWindowTest : public ::testing::Test {
     for (const char* scheme : {"http", "https", "about", "data", ""}) {
       QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
     }
-    SetLocalClock(previous_clock_);
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
   }
@@ -188,7 +184,7 @@ class SearchWindowTest : public ::testing::Test {
   std::unique_ptr<FakeServices> services_;
   std::unique_ptr<SearchWindow> window_;
   std::filesystem::path folder_;
-  LocalClock previous_clock_;
+  test_support::FixedClock clock_;
 };
 
 TEST_F(SearchWindowTest, LayoutFollowsTheWindowTableAndIgnoresResizing) {

@@ -16,6 +16,7 @@
 
 #include "app/request_templates.h"
 #include "tests/app/fake_services.h"
+#include "tests/support/fixed_clock.h"
 #include "text/base64.h"
 #include "text/timestamp.h"
 
@@ -67,16 +68,11 @@ class FakeSurface : public SearchSurface {
 class SearchWorkflowsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    previous_clock_ = SetLocalClock([] {
-      return LocalTime{.year = 2020, .month = 4, .day = 20, .hour = 8, .minute = 0, .second = 0,
-                       .millisecond = 42};
-    });
     folder_ = std::filesystem::path(::testing::TempDir()) /
               ("tavrel_workflows_" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder_);
   }
   void TearDown() override {
-    SetLocalClock(previous_clock_);
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
   }
@@ -89,7 +85,7 @@ class SearchWorkflowsTest : public ::testing::Test {
   static ChosenFile File(const std::string& path) { return {.path = Text(path), .native_path = path}; }
 
   std::filesystem::path folder_;
-  LocalClock previous_clock_;
+  test_support::FixedClock clock_;
 };
 
 TEST_F(SearchWorkflowsTest, ByAddressPostsTheTypedBytesAndPointsThePanes) {

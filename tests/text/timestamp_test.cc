@@ -10,24 +10,12 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/fixed_clock.h"
+
 namespace tavrel {
 namespace {
 
-// Puts a clock in place for one test and brings back the previous one.
-class ClockGuard {
- public:
-  explicit ClockGuard(LocalClock clock) : saved_(SetLocalClock(std::move(clock))) {}
-  ~ClockGuard() { SetLocalClock(std::move(saved_)); }
-  ClockGuard(const ClockGuard&) = delete;
-  ClockGuard& operator=(const ClockGuard&) = delete;
-
- private:
-  LocalClock saved_;
-};
-
-LocalClock FixedClock(LocalTime t) {
-  return [t] { return t; };
-}
+using test_support::FixedClock;
 
 // The local wall-clock time that lies `seconds` after 1970-01-01 08:00:00.
 LocalTime WallClockAt(std::int64_t seconds, int millisecond) {
@@ -63,22 +51,22 @@ TEST(MillisecondTimestamp, AtFixedClocks) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const ClockGuard guard(FixedClock(c.time));
+    const FixedClock clock(c.time);
     EXPECT_EQ(MillisecondTimestamp(), c.expected);
   }
 }
 
 TEST(MillisecondTimestamp, SecondsOnlyCutsToTenBytes) {
   {
-    const ClockGuard guard(FixedClock({2020, 4, 20, 8, 0, 0, 42}));
+    const FixedClock clock(LocalTime{2020, 4, 20, 8, 0, 0, 42});
     EXPECT_EQ(MillisecondTimestamp(true), "1587340800");
   }
   {
-    const ClockGuard guard(FixedClock({2001, 9, 9, 9, 46, 39, 999}));
+    const FixedClock clock(LocalTime{2001, 9, 9, 9, 46, 39, 999});
     EXPECT_EQ(MillisecondTimestamp(true), "9999999999");
   }
   {
-    const ClockGuard guard(FixedClock({1970, 1, 1, 8, 0, 0, 500}));
+    const FixedClock clock(LocalTime{1970, 1, 1, 8, 0, 0, 500});
     EXPECT_EQ(MillisecondTimestamp(true), "0500");
   }
 }
@@ -86,7 +74,7 @@ TEST(MillisecondTimestamp, SecondsOnlyCutsToTenBytes) {
 TEST(MillisecondTimestamp, MillisecondsFromTheFirstReadingSecondsFromTheSecond) {
   std::vector<LocalTime> readings = {{2020, 4, 20, 8, 0, 0, 123}, {2020, 4, 20, 8, 0, 1, 999}};
   std::size_t calls = 0;
-  const ClockGuard guard([&] { return readings.at(calls++); });
+  const FixedClock clock(LocalClock([&] { return readings.at(calls++); }));
   EXPECT_EQ(MillisecondTimestamp(), "1587340801123");
   EXPECT_EQ(calls, 2u);
 }
@@ -99,7 +87,7 @@ TEST(MillisecondTimestamp, MatchesCalendarArithmeticOverAWideRange) {
   for (int i = 0; i < 2000; ++i) {
     const std::int64_t seconds = seconds_dist(random);
     const int ms = ms_dist(random);
-    const ClockGuard guard(FixedClock(WallClockAt(seconds, ms)));
+    const FixedClock clock(WallClockAt(seconds, ms));
     std::string expected = std::to_string(seconds) + std::to_string(1000 + ms).substr(1);
     ASSERT_EQ(MillisecondTimestamp(), expected) << "seconds " << seconds;
   }
@@ -110,7 +98,7 @@ TEST(MillisecondTimestamp, ThirteenCharactersBetween2001And2038) {
   const std::int64_t last = 2147483647;
   for (std::int64_t s = first; s <= last; s += (last - first) / 997) {
     for (const std::int64_t seconds : {s, last}) {
-      const ClockGuard guard(FixedClock(WallClockAt(seconds, 0)));
+      const FixedClock clock(WallClockAt(seconds, 0));
       const Text stamp = MillisecondTimestamp();
       ASSERT_EQ(stamp.size(), 13u) << stamp;
       ASSERT_EQ(MillisecondTimestamp(true), std::to_string(seconds));
@@ -119,7 +107,7 @@ TEST(MillisecondTimestamp, ThirteenCharactersBetween2001And2038) {
 }
 
 TEST(MillisecondTimestamp, ComputerClockIsLocalWallClockTime) {
-  const ClockGuard guard(LocalClock{});
+  const FixedClock computer_clock(LocalClock{});  // the empty clock: the computer's own
   const std::time_t before = std::time(nullptr);
   const std::int64_t stamp = std::stoll(MillisecondTimestamp().str());
   std::tm local{};
