@@ -36,12 +36,7 @@ constexpr std::string_view kLocationEnd = "\r\nServer:";
 Text BaiduResultAddress(const ServiceOrigins& origins, std::string_view body) {
   const Text url = BaiduUploadAddress(origins) + MillisecondTimestamp();
   const Text headers = BaiduUploadHeaders(origins);
-  HttpFetchRequest request;
-  request.url = url;
-  request.method = 1;
-  request.body = body;
-  request.headers = headers;
-  const Text reply = HttpFetch(request);
+  const Text reply = HttpFetch({.url = url, .method = 1, .body = body, .headers = headers});
   const Text piece = TextBetween(reply, kBaiduUrlBegin, kBaiduUrlEnd);
   // A JSON string holds no bare double quote: one in the cut means the
   // "sign" field did not follow "url" directly, and there is no address.
@@ -120,14 +115,12 @@ void SearchByAddress(SearchSurface& surface, const ServiceOrigins& origins) {
     const Text url = Image360UploadAddress(origins);
     const Text headers = Image360AddressHeaders(origins);
     Text response_headers;
-    HttpFetchRequest request;
-    request.url = url;
-    request.method = 1;
-    request.body = body;
-    request.headers = headers;
-    request.response_headers = &response_headers;
-    request.no_redirect = true;
-    (void)HttpFetch(request);
+    (void)HttpFetch({.url = url,
+                     .method = 1,
+                     .body = body,
+                     .headers = headers,
+                     .response_headers = &response_headers,
+                     .no_redirect = true});
     const Text path = LocationPath(response_headers, /*fold_case=*/false);
     surface.SetPaneAddress(3, Image360Origin(origins) + path);
   }
@@ -158,12 +151,8 @@ void SearchByLocalImage(SearchSurface& surface, const ServiceOrigins& origins) {
       const std::string form = FillForm(SogouUploadForm(), kFormDataPlaceholder, data.view());
       const Text url = SogouUploadAddress(origins);
       const Text headers = SogouUploadHeaders(origins);
-      HttpFetchAutomationRequest request;
-      request.url = url;
-      request.method = 1;
-      request.headers = headers;
-      request.body_bytes = form;
-      const Bytes reply = HttpFetchAutomation(request);
+      const Bytes reply =
+          HttpFetchAutomation({.url = url, .method = 1, .headers = headers, .body_bytes = form});
       address = TextBetween(BytesToText(reply.view()), kSogouLinkBegin, kSogouLinkEnd);
     }
     surface.SetPaneAddress(2, address);
@@ -177,14 +166,12 @@ void SearchByLocalImage(SearchSurface& surface, const ServiceOrigins& origins) {
       const Text url = Image360UploadAddress(origins);
       const Text headers = Image360FileHeaders(origins);
       Text response_headers;
-      HttpFetchAutomationRequest request;
-      request.url = url;
-      request.method = 1;
-      request.headers = headers;
-      request.response_headers = &response_headers;
-      request.no_redirect = true;
-      request.body_bytes = form;
-      (void)HttpFetchAutomation(request);
+      (void)HttpFetchAutomation({.url = url,
+                                 .method = 1,
+                                 .headers = headers,
+                                 .response_headers = &response_headers,
+                                 .no_redirect = true,
+                                 .body_bytes = form});
       path = LocationPath(response_headers, /*fold_case=*/true);
     }
     surface.SetPaneAddress(3, Image360Origin(origins) + path);
